@@ -1,0 +1,126 @@
+#include "platform/utf16_path.h"
+
+#include <cstdint>
+
+namespace pocketmidi {
+namespace {
+
+bool IsHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out.push_back(static_cast<char16_t>(cp));
+  } else {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 | (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 | (cp & 0x3FF)));
+  }
+}
+
+// Decodes one UTF-8 sequence starting at text[i]; advances i past it. A
+// malformed sequence consumes its lead byte and the continuation bytes that
+// were valid so far, and yields U+FFFD.
+char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
+  const uint8_t lead = static_cast<uint8_t>(text[i++]);
+  if (lead < 0x80) return lead;
+  int extra = 0;
+  char32_t cp = 0;
+  char32_t minimum = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    extra = 1, cp = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    extra = 2, cp = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    extra = 3, cp = lead & 0x07, minimum = 0x10000;
+  } else {
+    return kReplacementCharacter;
+  }
+  for (int k = 0; k < extra; ++k) {
+    if (i >= text.size()) return kReplacementCharacter;
+    const uint8_t next = static_cast<uint8_t>(text[i]);
+    if ((next & 0xC0) != 0x80) return kReplacementCharacter;
+    cp = (cp << 6) | (next & 0x3F);
+    ++i;
+  }
+  if (cp < minimum || cp > 0x10FFFF || IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
+    return kReplacementCharacter;
+  }
+  return cp;
+}
+
+}  // namespace
+
+std::size_t Utf16Length(const char16_t* text) {
+  std::size_t n = 0;
+  if (text != nullptr) {
+    while (text[n] != 0) ++n;
+  }
+  return n;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t u = text[i];
+    if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      u = 0x10000 + ((u - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
+      ++i;
+    } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
+      u = kReplacementCharacter;
+    }
+    AppendUtf8(out, u);
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(const char16_t* text) {
+  return Utf16ToUtf8(std::u16string_view(text == nullptr ? u"" : text, Utf16Length(text)));
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) AppendUtf16(out, DecodeUtf8(text, i));
+  return out;
+}
+
+std::string HandheldPathToHost(const char16_t* path) {
+  std::string out = Utf16ToUtf8(path);
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+std::string NarrowHandheldPathToHost(const char* path) {
+  std::string out;
+  if (path == nullptr) return out;
+  for (const char* p = path; *p != 0; ++p) {
+    const uint8_t byte = static_cast<uint8_t>(*p);
+    AppendUtf8(out, byte == '\\' ? U'/' : static_cast<char32_t>(byte));
+  }
+  return out;
+}
+
+}  // namespace pocketmidi

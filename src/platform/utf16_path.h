@@ -1,0 +1,41 @@
+// UTF-16 <-> UTF-8 conversion and the mapping of the handheld's path syntax
+// onto POSIX paths. The library's boundary speaks UTF-16 with backslash
+// separators ("\Storage Card\song.mid"); the host file system here speaks
+// UTF-8 with '/' separators.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace pocketmidi {
+
+// Replacement for anything that cannot be converted (lone surrogates,
+// malformed UTF-8).
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// Proper UTF-16 -> UTF-8: surrogate pairs are combined, a lone surrogate
+// becomes U+FFFD. A null pointer gives an empty string.
+std::string Utf16ToUtf8(std::u16string_view text);
+std::string Utf16ToUtf8(const char16_t* text);
+
+// UTF-8 -> UTF-16: code points above U+FFFF become surrogate pairs; malformed,
+// overlong or surrogate-encoding sequences become one U+FFFD each. This is how
+// tools and tests build the UTF-16 paths the library's interface expects.
+std::u16string Utf8ToUtf16(std::string_view text);
+
+// Length in code units of a NUL-terminated UTF-16 string (0 for null).
+std::size_t Utf16Length(const char16_t* text);
+
+// A handheld UTF-16 path as a host path: UTF-8, every '\' turned into '/'.
+// So "\Storage Card\song.mid" is "/Storage Card/song.mid" and "\" is "/".
+std::string HandheldPathToHost(const char16_t* path);
+
+// A single-byte handheld path (OEM code page; each byte is taken as the
+// Latin-1 character of the same value, which is also what the byte
+// conversion of MultiByteToWideChar does) as a host path, with '\' -> '/'.
+// Using the same byte mapping on both routes keeps FileOpen and FileExists
+// agreeing on which file a single-byte path names.
+std::string NarrowHandheldPathToHost(const char* path);
+
+}  // namespace pocketmidi
