@@ -4,7 +4,8 @@
 //
 // Operations are split by concern over several files: construction and song
 // preparation (synth_engine.cpp), configuration (engine_configuration.cpp),
-// channel events and seeking (channel_events.cpp), the render loop
+// channel events (channel_events.cpp), note start and voice allocation
+// (note_start.cpp), reset and seeking (engine_seek.cpp), the render loop
 // (render_loop.cpp). Instruments, voices and kernels are free functions in
 // instruments/ and voice/ that take the engine.
 #pragma once

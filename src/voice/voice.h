@@ -44,8 +44,12 @@ struct Voice {
   int32_t vibSweepPos;    // Q16
   int32_t mixLeft;   // Q12 final gain, 0..8191
   int32_t mixRight;  // Q12, Spread mode only
-  int32_t ampLeft;   // Q28 static amplitude
-  int32_t ampRight;  // Q28, Spread mode only
+  // Q28 static amplitudes. 64-bit because a patch amplified to 800 % (and
+  // beyond, for normalised quiet samples) exceeds 2^31 on one side, and
+  // saturating it would be audible: the envelope tail (down to 1/64) brings
+  // such an amplitude back under the 8191 mixing-gain clamp.
+  int64_t ampLeft;
+  int64_t ampRight;  // Spread mode only
   int32_t tremGain;  // Q28
   int32_t vibStepCache[32];  // 0 = not computed yet
   int16_t vibPhase;          // 0..63

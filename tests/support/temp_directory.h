@@ -2,13 +2,13 @@
 // everything in it when the object goes out of scope.
 #pragma once
 
+#include <unistd.h>
+
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
-
-#include <unistd.h>
 
 namespace pocketmidi::test {
 
@@ -17,11 +17,10 @@ class TempDirectory {
   TempDirectory() {
     static std::atomic<unsigned> counter{0};
     const auto base = std::filesystem::temp_directory_path();
-    for (;;) {
+    std::error_code error;
+    do {
       path_ = base / ("pocketmidi-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-      std::error_code error;
-      if (std::filesystem::create_directory(path_, error)) break;
-    }
+    } while (!std::filesystem::create_directory(path_, error));
   }
   ~TempDirectory() {
     std::error_code error;
@@ -36,10 +35,7 @@ class TempDirectory {
   // Writes bytes to name (replacing it) and returns the full path.
   std::string Write(std::string_view name, std::string_view bytes) const {
     const std::string full = File(name);
-    if (std::FILE* f = std::fopen(full.c_str(), "wb")) {
-      std::fwrite(bytes.data(), 1, bytes.size(), f);
-      std::fclose(f);
-    }
+    std::ofstream(full, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
     return full;
   }
 

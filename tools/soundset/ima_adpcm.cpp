@@ -1,6 +1,7 @@
 #include "soundset/ima_adpcm.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace pocketmidi::soundset {
 

@@ -1,0 +1,118 @@
+// Opening the patch archive and loading the instruments a song needs, all at
+// once or each at its first note.
+#include "instruments/instrument_bank.h"
+
+#include <cstdlib>
+
+#include "instruments/instrument.h"
+#include "instruments/patch_loader.h"
+#include "io/file_stream.h"
+#include "synth/synth_engine.h"
+
+namespace pocketmidi {
+
+namespace {
+
+constexpr int32_t kSlotCount = 128;
+constexpr uint32_t kArchiveHeaderBytes = 8;
+
+uint32_t U32At(const uint8_t* at) {
+  return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
+}
+
+void CloseArchive(SynthEngine& engine) {
+  std::free(engine.patchIndex);
+  engine.patchIndex = nullptr;
+  engine.patchIndexCount = 0;
+  if (engine.patchArchive != nullptr) FileClose(engine.patchArchive);
+  engine.patchArchive = nullptr;
+}
+
+// Reads the compression flag and the index. The index size comes from the
+// file: it is never trusted beyond the file's own length (a corrupt size
+// near 2^32 must not allocate gigabytes), and only whole entries that were
+// actually read count. False only when the index memory cannot be had.
+bool ReadArchiveIndex(SynthEngine& engine) {
+  uint8_t words[kArchiveHeaderBytes];
+  const int32_t got = FileRead(engine.patchArchive, words, kArchiveHeaderBytes);
+  if (got >= 4) engine.archiveHeader = U32At(words);
+  uint64_t indexBytes = got >= 8 ? U32At(words + 4) : 0;
+  const int32_t fileBytes = FileSize(engine.patchArchive);
+  const uint64_t available =
+      fileBytes > static_cast<int32_t>(kArchiveHeaderBytes) ? fileBytes - kArchiveHeaderBytes : 0;
+  if (indexBytes > available) indexBytes = available;
+  const uint32_t count = static_cast<uint32_t>(indexBytes / sizeof(PatchIndexEntry));
+
+  // An empty index is valid (every patch is then missing); it still gets a
+  // block so that "no index" and "no memory" stay apart.
+  engine.patchIndex =
+      static_cast<PatchIndexEntry*>(std::malloc((count > 0 ? count : 1) * sizeof(PatchIndexEntry)));
+  if (engine.patchIndex == nullptr) return false;
+  const int32_t read = FileRead(engine.patchArchive, engine.patchIndex,
+                                static_cast<int32_t>(count * sizeof(PatchIndexEntry)));
+  engine.patchIndexCount = read > 0 ? read / static_cast<int32_t>(sizeof(PatchIndexEntry)) : 0;
+  return true;
+}
+
+// Loads one marked slot: 0 loaded, found in the cache or not marked; 1 no
+// patch configured (the slot becomes silent); -2 the patch failed to load.
+int32_t LoadSlot(SynthEngine& engine, bool drum, int32_t index) {
+  InstrumentSlot& slot = drum ? engine.drumSlots[index] : engine.toneSlots[index];
+  if (!IsPendingInstrument(slot.instrument)) return 0;
+  if (slot.name[0] == '\0') {
+    slot.instrument = nullptr;
+    return 1;
+  }
+  if (Instrument* cached = FindCachedInstrument(engine, slot.name)) {
+    slot.instrument = cached;
+    return 0;
+  }
+  // Drum sounds default to their own note, without loop and envelope;
+  // melodic programs default to the patch's own behaviour.
+  int32_t note = slot.note;
+  int32_t stripLoop = slot.stripLoop;
+  int32_t stripEnvelope = slot.stripEnvelope;
+  if (drum) {
+    if (note == -1) note = index;
+    if (stripLoop == -1) stripLoop = 1;
+    if (stripEnvelope == -1) stripEnvelope = 1;
+  }
+  slot.instrument =
+      LoadPatch(engine, slot, slot.pan, slot.amp, note, stripLoop, stripEnvelope, slot.stripTail);
+  return slot.instrument != nullptr ? 0 : -2;
+}
+
+}  // namespace
+
+int32_t LoadInstruments(SynthEngine& engine) {
+  CloseArchive(engine);
+  engine.patchArchive = FileOpenW(engine.directory, kOpenRead);
+  if (engine.patchArchive == nullptr) return -3;
+  if (!ReadArchiveIndex(engine)) {
+    CloseArchive(engine);
+    return -2;
+  }
+  if (engine.loadAll == 0) return 0;  // archive and index stay open for first notes
+
+  int32_t result = LoadSlots(engine, false, 0);
+  if (result != -2) result = LoadSlots(engine, true, 0);
+  CloseArchive(engine);
+  return result == -2 ? -2 : 0;
+}
+
+int32_t LoadSlots(SynthEngine& engine, bool drum, int32_t index) {
+  if (engine.loadAll != 0) {
+    int32_t missing = 0;
+    for (int32_t i = 0; i < kSlotCount; ++i) {
+      const int32_t result = LoadSlot(engine, drum, i);
+      if (result == -2) return -2;  // later slots stay marked
+      missing += result;
+    }
+    return missing;
+  }
+  // A slot outside the table has nothing to play.
+  if (index < 0 || index >= kSlotCount) return 1;
+  return LoadSlot(engine, drum, index);
+}
+
+}  // namespace pocketmidi

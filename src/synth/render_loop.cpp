@@ -1,0 +1,171 @@
+// The render loop: walks the timeline, applies each event at its exact output
+// frame, mixes the sounding voices into 1024-frame blocks and hands the
+// blocks out as 8-bit or 16-bit PCM, keeping what does not fit for the next
+// call. Nothing here allocates, and no loop divides.
+#include <cstdint>
+#include <cstring>
+
+#include "instruments/instrument_bank.h"
+#include "synth/synth_engine.h"
+#include "voice/mix_kernels.h"
+
+namespace pocketmidi {
+
+namespace {
+
+constexpr int32_t kBlockDelivered = 1;
+constexpr int32_t kSongEnded = 14;
+
+// Accumulators are sums of 16-bit points times Q12 gains: one full-scale
+// voice at gain 1.0 reaches 2^27, i.e. half of 16-bit full scale after >> 13,
+// which leaves headroom for a few loud voices before the clamp.
+inline int16_t AccumulatorTo16(int32_t s) {
+  int32_t v = s >> 13;
+  if (v > 32767) v = 32767;
+  if (v < -32768) v = -32768;
+  return static_cast<int16_t>(v);
+}
+
+inline uint8_t AccumulatorTo8(int32_t s) {
+  int32_t v = s >> 21;
+  if (v > 127) v = 127;
+  if (v < -128) v = -128;
+  return static_cast<uint8_t>(v ^ 128);  // unsigned 8-bit: 128 is silence
+}
+
+// Frames (or f * 1000 / rate) rounded up, in 64 bits so no 32-bit frame
+// count can overflow.
+inline uint32_t FramesToMsRoundedUp(uint32_t frames, uint32_t rate) {
+  if (rate == 0) return 0;
+  const uint64_t scaled = static_cast<uint64_t>(frames) * 1000u;
+  return static_cast<uint32_t>((scaled + rate - 1) / rate);
+}
+
+}  // namespace
+
+int32_t SynthEngine::Render(uint8_t* buffer, uint32_t bytes) {
+  outDone = 0;
+  outLeft = bytes;
+  outCursor = buffer;
+  // An engine whose song was never prepared (or failed to prepare) has no
+  // timeline: it plays nothing rather than walking a null event array.
+  if (nextEvent == nullptr) return 0;
+
+  if (pendingBytes != 0) {
+    DeliverBytes(pendingData, pendingBytes, true);
+    if (pendingBytes != 0) return static_cast<int32_t>(outDone);
+  }
+  for (;;) {
+    if (RenderUntilBlock() == kSongEnded) break;
+    if (pendingBytes != 0) break;
+  }
+  return static_cast<int32_t>(outDone);
+}
+
+int32_t SynthEngine::RenderUntilBlock() {
+  for (;;) {
+    // After a block that ended inside a gap, the events ahead are not due
+    // yet: go straight on rendering the rest of the gap.
+    if (gapPending == 0) {
+      while (nextEvent->time <= currentSample) {
+        if (nextEvent->type == kEndOfSong) {
+          // currentSample never passes the end, so the gap here is 0: this
+          // only flushes the partial block.
+          AddFrames(0);
+          return kSongEnded;
+        }
+        DispatchEvent(*nextEvent);
+        ++nextEvent;
+      }
+    }
+    // Song times stay below 2^31 frames, so the gap fits a signed count.
+    const int32_t gap = static_cast<int32_t>(nextEvent->time - currentSample);
+    const int32_t r = AddFrames(gap);
+    if (r == 0) continue;
+    // Unload instruments only between blocks, once their last voice is gone.
+    if (freeAtOnce != 0 && releaseSlot[0] != -1) ReleaseFinishedInstruments(*this);
+    return r;
+  }
+}
+
+int32_t SynthEngine::AddFrames(int32_t frames) {
+  if (frames == 0) {
+    if (mixFrames > 0) {
+      DeliverBytes(reinterpret_cast<uint8_t*>(mixBuffer), static_cast<uint32_t>(mixFrames), false);
+    }
+    mixCursor = mixBuffer;
+    mixFrames = 0;
+    gapPending = 0;
+    return 0;
+  }
+  // mixFrames + frames >= 1024, written so that a gap near 2^31 cannot
+  // overflow the sum.
+  if (frames >= kBlockFrames - mixFrames) {
+    MixFrames(kBlockFrames - mixFrames);
+    DeliverBytes(reinterpret_cast<uint8_t*>(mixBuffer), kBlockFrames, false);
+    mixFrames = 0;
+    mixCursor = mixBuffer;
+    gapPending = 1;
+    return kBlockDelivered;
+  }
+  gapPending = 0;
+  if (frames < 1) return 0;
+  MixFrames(frames);
+  mixFrames += frames;
+  mixCursor += (formatFlags & kFormatMono) != 0 ? frames : 2 * frames;
+  return 0;
+}
+
+void SynthEngine::MixFrames(int32_t frames) {
+  const int32_t values = (formatFlags & kFormatMono) != 0 ? frames : 2 * frames;
+  std::memset(mixCursor, 0, static_cast<size_t>(values) * sizeof(int32_t));
+  if (voices != nullptr) {
+    for (int32_t v = 0; v < voiceCount; ++v) {
+      if (voices[v].state != kVoiceFree) MixVoice(*this, mixCursor, v, frames);
+    }
+  }
+  currentSample += static_cast<uint32_t>(frames);
+}
+
+void SynthEngine::DeliverBytes(uint8_t* data, uint32_t count, bool copyOnly) {
+  uint32_t byteCount = count;
+  if (!copyOnly) {
+    // Converted in place: output value i lands at or before accumulator i's
+    // own bytes, and each accumulator is read before anything overwrites it.
+    const uint32_t values = (formatFlags & kFormatMono) != 0 ? count : 2 * count;
+    const int32_t* accumulators = reinterpret_cast<const int32_t*>(data);
+    if ((formatFlags & kFormat16Bit) != 0) {
+      for (uint32_t i = 0; i < values; ++i) {
+        const uint16_t s = static_cast<uint16_t>(AccumulatorTo16(accumulators[i]));
+        data[2 * i] = static_cast<uint8_t>(s & 0xFF);  // little-endian
+        data[2 * i + 1] = static_cast<uint8_t>(s >> 8);
+      }
+      byteCount = 2 * values;
+    } else {
+      for (uint32_t i = 0; i < values; ++i) data[i] = AccumulatorTo8(accumulators[i]);
+      // Output stays sample-pair aligned: an odd mono 8-bit flush loses its
+      // last sample.
+      byteCount = values & ~1u;
+    }
+  }
+
+  if (byteCount > outLeft) {
+    if (outLeft != 0) std::memcpy(outCursor, data, outLeft);
+    pendingBytes = byteCount - outLeft;
+    pendingData = data + outLeft;
+    outDone += outLeft;
+    outLeft = 0;
+  } else {
+    if (byteCount != 0) std::memcpy(outCursor, data, byteCount);
+    outLeft -= byteCount;
+    outCursor += byteCount;
+    outDone += byteCount;
+    pendingBytes = 0;
+  }
+}
+
+uint32_t SynthEngine::PositionMs() const { return FramesToMsRoundedUp(currentSample, sampleRate); }
+
+uint32_t SynthEngine::DurationMs() const { return FramesToMsRoundedUp(songSamples, sampleRate); }
+
+}  // namespace pocketmidi

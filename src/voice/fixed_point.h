@@ -1,0 +1,48 @@
+// Fixed-point helpers of the voice renderer's gain path: the 16-bit-halves
+// product shift used for amplitudes and gains, and the 1024-unit sine.
+#pragma once
+
+#include <cstdint>
+
+#include "voice/voice_tables.h"
+
+namespace pocketmidi {
+
+// Approximate (a * b) >> k for k in 20..28 from 16-bit halves: the aL*bL term
+// is dropped (the result may be a few units short), the cross sum wraps at 32
+// bits and is shifted logically, the high product wraps at 32 bits.
+inline int32_t MulShift(int32_t a, int32_t b, int k) {
+  const int32_t aH = a >> 16, bH = b >> 16;
+  const uint32_t aL = static_cast<uint32_t>(a) & 0xFFFFu;
+  const uint32_t bL = static_cast<uint32_t>(b) & 0xFFFFu;
+  const uint32_t mid = aL * static_cast<uint32_t>(bH) + static_cast<uint32_t>(aH) * bL;
+  const uint32_t high = static_cast<uint32_t>(aH) * static_cast<uint32_t>(bH);
+  return static_cast<int32_t>((high << (32 - k)) + (mid >> (k - 16)));
+}
+
+// MulShift for a non-negative a of up to 47 bits and an unsigned 32-bit b,
+// without the 32-bit wraps: the same dropped aL*bL term and truncations, so
+// it equals MulShift(a, b, k) whenever a and b fit int32 and the result
+// does. Used where the unsigned sample volume (800 % is exactly 2^31) or an
+// amplitude above 2^31 enters.
+inline int64_t MulShiftWide(int64_t a, uint32_t b, int k) {
+  const uint64_t ua = static_cast<uint64_t>(a);
+  const uint64_t aH = ua >> 16, aL = ua & 0xFFFFu;
+  const uint64_t bH = b >> 16, bL = b & 0xFFFFu;
+  const uint64_t mid = aL * bH + aH * bL;
+  return static_cast<int64_t>(((aH * bH) << (32 - k)) + (mid >> (k - 16)));
+}
+
+// One sine cycle per 1024 units of x (any int32, taken modulo the cycle),
+// exact table values, Q28.
+inline int32_t Sine1024(int32_t x) {
+  const int32_t i = x & 255;
+  switch ((x >> 8) & 3) {
+    case 0: return SineTable[i];
+    case 1: return SineTable[256 - i];
+    case 2: return -SineTable[i];
+    default: return -SineTable[256 - i];
+  }
+}
+
+}  // namespace pocketmidi

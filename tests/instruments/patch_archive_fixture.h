@@ -1,0 +1,96 @@
+// An engine over a patch archive written to a temporary file, for the
+// loader and bank tests.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "instruments/instrument.h"
+#include "instruments/instrument_bank.h"
+#include "instruments/patch_loader.h"
+#include "soundset/patch_archive_writer.h"
+#include "support/temp_directory.h"
+#include "synth/synth_engine.h"
+
+namespace pocketmidi::test {
+
+namespace ss = pocketmidi::soundset;
+
+// A one-shot 16-bit patch of the given points at 22050 Hz.
+inline ss::PatchDescription TonePatch(const std::string& name, std::vector<int16_t> points) {
+  ss::PatchDescription patch;
+  patch.name = name;
+  patch.points = std::move(points);
+  return patch;
+}
+
+inline std::vector<int16_t> Ramp(size_t count, int step = 100) {
+  std::vector<int16_t> points(count);
+  for (size_t i = 0; i < count; ++i) points[i] = static_cast<int16_t>((i * step) % 30000);
+  return points;
+}
+
+class ArchiveEngine {
+ public:
+  // Writes the bytes as the archive and makes an engine that names it.
+  explicit ArchiveEngine(const std::vector<uint8_t>& archive, uint32_t sampleRate = 22050) {
+    path_ = directory_.File("patches.pat");
+    ss::WriteBytesToFile(path_, archive);
+    const std::u16string path16(path_.begin(), path_.end());
+    engine_ = std::make_unique<SynthEngine>(path16.c_str());
+    engine_->sampleRate = sampleRate;
+    engine_->controlRatio = static_cast<int32_t>(sampleRate / 2000);
+    engine_->voices = static_cast<Voice*>(std::calloc(engine_->voiceCount, sizeof(Voice)));
+  }
+  ArchiveEngine(const std::vector<ss::PatchDescription>& patches, bool compressed,
+                uint32_t sampleRate = 22050)
+      : ArchiveEngine(ss::BuildArchive(patches, compressed), sampleRate) {}
+
+  SynthEngine& engine() { return *engine_; }
+  const std::string& path() const { return path_; }
+
+  // Opens the archive and its index for loading at first note.
+  int32_t OpenForFirstNotes() {
+    engine_->loadAll = 0;
+    return LoadInstruments(*engine_);
+  }
+
+  // Loads one patch by name as LoadPatch does for a melodic slot with the
+  // given settings (the slot is program 0's).
+  const PatchSample* Load(const std::string& name, int32_t pan = -1, int32_t amp = -1,
+                          int32_t note = -1, int32_t stripLoop = -1, int32_t stripEnvelope = 0,
+                          int32_t stripTail = -1) {
+    if (engine_->patchArchive == nullptr && OpenForFirstNotes() != 0) return nullptr;
+    InstrumentSlot& slot = engine_->toneSlots[next_++ % 128];
+    std::snprintf(slot.name, sizeof(slot.name), "%s", name.c_str());
+    Instrument* instrument =
+        LoadPatch(*engine_, slot, pan, amp, note, stripLoop, stripEnvelope, stripTail);
+    slot.instrument = instrument;
+    return instrument != nullptr ? &instrument->samples[0] : nullptr;
+  }
+
+  // Marks a slot as needed by the song.
+  void Configure(bool drum, int index, const std::string& name) {
+    InstrumentSlot& slot = drum ? engine_->drumSlots[index] : engine_->toneSlots[index];
+    std::snprintf(slot.name, sizeof(slot.name), "%s", name.c_str());
+    slot.note = slot.amp = slot.pan = -1;
+    slot.stripLoop = slot.stripEnvelope = slot.stripTail = -1;
+    slot.instrument = PendingInstrument();
+  }
+
+ private:
+  TempDirectory directory_;
+  std::string path_;
+  std::unique_ptr<SynthEngine> engine_;
+  int next_ = 0;
+};
+
+// Points of a loaded sample, without its guard points.
+inline std::vector<int16_t> Points(const PatchSample& sample) {
+  return std::vector<int16_t>(sample.data, sample.data + (sample.dataLength >> 12));
+}
+
+}  // namespace pocketmidi::test

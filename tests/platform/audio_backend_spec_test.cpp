@@ -1,0 +1,96 @@
+#include "platform/audio_backend_spec.h"
+
+#include <gtest/gtest.h>
+
+namespace pocketmidi {
+namespace {
+
+struct GoodCase {
+  const char* text;
+  AudioBackendKind kind;
+  const char* argument;
+  uint32_t devices;
+};
+
+TEST(AudioBackendSpecTest, AcceptsBackendsAndArguments) {
+  const GoodCase cases[] = {
+      {nullptr, AudioBackendKind::kDefault, "", 1},
+      {"", AudioBackendKind::kDefault, "", 1},
+      {"alsa", AudioBackendKind::kAlsa, "", 1},
+      {"alsa:hw:0,0", AudioBackendKind::kAlsa, "hw:0,0", 1},
+      {"alsa:plughw:CARD=PCH,DEV=0,devices=3", AudioBackendKind::kAlsa, "plughw:CARD=PCH,DEV=0", 3},
+      {"alsa:file:/tmp/x.raw", AudioBackendKind::kAlsa, "file:/tmp/x.raw", 1},
+      {"null", AudioBackendKind::kNull, "", 1},
+      {"fast,devices=0", AudioBackendKind::kFast, "", 0},
+      {"wav:/tmp/out.wav", AudioBackendKind::kWav, "/tmp/out.wav", 1},
+      {"wav:/tmp/a,b.wav,devices=0x10", AudioBackendKind::kWav, "/tmp/a,b.wav", 16},
+  };
+  for (const GoodCase& c : cases) {
+    SCOPED_TRACE(c.text ? c.text : "(null)");
+    AudioBackendSpec spec;
+    ASSERT_TRUE(ParseAudioBackendSpec(c.text, &spec));
+    EXPECT_EQ(spec.kind, c.kind);
+    EXPECT_EQ(spec.argument, c.argument);
+    EXPECT_EQ(spec.deviceCount, c.devices);
+  }
+}
+
+TEST(AudioBackendSpecTest, ReadsEveryFaultOption) {
+  AudioBackendSpec spec;
+  ASSERT_TRUE(ParseAudioBackendSpec(
+      "fast,caps=fail,open=nohandle,prepare=5,write=7,pause=6,restart=1,reset=11,volume=0x21,"
+      "close=stillplaying,position=bytes,formats=0xF0,channels=1",
+      &spec));
+  EXPECT_TRUE(spec.capsFail);
+  EXPECT_TRUE(spec.openNoHandle);
+  EXPECT_TRUE(spec.closeStillPlaying);
+  EXPECT_TRUE(spec.positionInBytes);
+  EXPECT_EQ(spec.prepareResult, 5u);
+  EXPECT_EQ(spec.writeResult, 7u);
+  EXPECT_EQ(spec.pauseResult, 6u);
+  EXPECT_EQ(spec.restartResult, 1u);
+  EXPECT_EQ(spec.resetResult, 11u);
+  EXPECT_EQ(spec.volumeResult, 33u);
+  EXPECT_EQ(spec.capsFormats, 0xF0u);
+  EXPECT_EQ(spec.capsChannels, 1);
+
+  ASSERT_TRUE(ParseAudioBackendSpec("null", &spec));  // a new parse starts afresh
+  EXPECT_FALSE(spec.capsFail);
+  EXPECT_EQ(spec.writeResult, 0u);
+  EXPECT_EQ(spec.capsFormats, 0xFFFu);
+}
+
+TEST(AudioBackendSpecTest, RefusesMalformedText) {
+  const char* bad[] = {
+      "pulse",                   // unknown backend
+      "ALSA",                    // names are lower case
+      "null:x",                  // null takes no argument
+      "fast:",                   // nor does fast
+      "wav",                     // wav needs a path
+      "wav:",                    // an empty one is no path
+      "alsa:",                   // empty device name
+      "fast,",                   // empty item
+      "fast,,devices=1",         // empty item
+      "fast,devices",            // option without value
+      "fast,devices=",           // empty number
+      "fast,devices=-1",         // no sign
+      "fast,devices=4294967296", // beyond 32 bits
+      "fast,devices=0x",         // hex without digits
+      "fast,write=12a",          // trailing junk
+      "fast,caps=ok",            // caps only knows fail
+      "fast,open=handle",        // open only knows nohandle
+      "fast,close=1",            // close only knows stillplaying
+      "fast,position=ms",        // position only knows bytes
+      "fast,channels=65536",     // not a 16-bit count
+      "fast,bogus=1",            // unknown option, and fast has no argument to extend
+      "alsa,hw=1",               // no argument to extend
+      "wav:/tmp/x.wav,devices=1,extra",  // argument items come before options
+  };
+  for (const char* text : bad) {
+    AudioBackendSpec spec;
+    EXPECT_FALSE(ParseAudioBackendSpec(text, &spec)) << text;
+  }
+}
+
+}  // namespace
+}  // namespace pocketmidi

@@ -1,0 +1,53 @@
+#include "platform/utf16_path.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "platform/runtime_string.h"
+
+namespace pocketmidi {
+namespace {
+
+TEST(Utf16PathTest, ConversionsReplaceWhatCannotBeConverted) {
+  const struct { std::u16string utf16; std::string utf8; bool roundTrips; } cases[] = {
+      {u"a\u00E9\u20AC", "a\xC3\xA9\xE2\x82\xAC", true},
+      {u"\xD83C\xDFB5", "\xF0\x9F\x8E\xB5", true},            // a pair is one code point
+      {u"a\xD83C", "a\xEF\xBF\xBD", false},                    // lone high surrogate
+      {u"\xDFB5\xD83Cx", "\xEF\xBF\xBD\xEF\xBF\xBDx", false},  // low before high
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf16ToUtf8(c.utf16.c_str()), c.utf8);
+    EXPECT_EQ(Utf8ToUtf16(c.utf8) == c.utf16, c.roundTrips);
+  }
+  const struct { std::string utf8; std::u16string utf16; } bad[] = {
+      {"\xC0\xAF", u"\xFFFD\xFFFD"}, {"\xED\xA0\x80", u"\xFFFD"}, {"\xE2\x82", u"\xFFFD"},
+      {"\xE2(x", u"\xFFFD(x"},      {"\xF4\x90\x80\x80", u"\xFFFD"},
+  };
+  for (const auto& c : bad) EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16) << testing::PrintToString(c.utf8);
+}
+
+TEST(Utf16PathTest, HandheldPathsAndBytes) {
+  EXPECT_EQ(HandheldPathToHost(u"\\Storage Card\\song.mid"), "/Storage Card/song.mid");
+  EXPECT_EQ(HandheldPathToHost(u"\\"), "/");
+  EXPECT_EQ(NarrowHandheldPathToHost("\\caf\xE9"), "/caf\xC3\xA9");
+  char16_t out[4] = {};
+  EXPECT_EQ(MultiByteToWideChar(kCodePageOem, 0, "a\xE9", -1, out, 4), 3);
+  EXPECT_EQ(std::u16string(out, 3), std::u16string(u"a\u00E9\0", 3));
+  EXPECT_EQ(MultiByteToWideChar(kCodePageOem, 0, "abcd", -1, out, 4), 0);  // no room for the NUL
+  EXPECT_EQ(MultiByteToWideChar(kCodePageOem, 0, "abcd", -1, nullptr, 0), 5);
+}
+
+TEST(RuntimeStringTest, AtoiAndCaseFolding) {
+  const struct { const char* text; int32_t value; } cases[] = {
+      {"12abc", 12}, {"abc", 0}, {" \t\n-42", -42}, {"+7", 7}, {"- 1", 0}, {"2147483648", -2147483647 - 1},
+      {"4294967297", 1}, {"0x10", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RuntimeAtoi(c.text), c.value) << c.text;
+  EXPECT_TRUE(RuntimeEqualsIgnoreCase("FiLeS", "files"));
+  EXPECT_FALSE(RuntimeEqualsIgnoreCase("file", "files"));
+  EXPECT_FALSE(RuntimeEqualsIgnoreCase("\xC9", "\xE9"));  // only ASCII letters fold
+  EXPECT_FALSE(RuntimeEqualsIgnoreCase("[", "{"));
+}
+
+}  // namespace
+}  // namespace pocketmidi

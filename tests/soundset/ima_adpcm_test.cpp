@@ -1,0 +1,58 @@
+#include "soundset/ima_adpcm.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace pocketmidi::soundset {
+namespace {
+
+TEST(ImaAdpcm, TablesHaveThePublishedEnds) {
+  EXPECT_EQ(kImaStepTable[0], 7);
+  EXPECT_EQ(kImaStepTable[88], 32767);
+  for (int i = 1; i < 89; ++i) EXPECT_GT(kImaStepTable[i], kImaStepTable[i - 1]);
+  for (int code = 0; code < 16; ++code) {
+    EXPECT_EQ(kImaIndexTable[code], (code & 7) < 4 ? -1 : 2 * ((code & 7) - 3));
+  }
+}
+
+TEST(ImaAdpcm, DecodesHighNibbleFirstFromZeroState) {
+  // 0x70: code 7 at step 7 adds 0 + 7 + 3 + 1 = 11 and moves the index to 8
+  // (step 16); code 0 then adds 16 >> 3 = 2 and moves the index back to 7.
+  // 0x8F: code 8 at step 14 subtracts 1; code 15 at step 13 subtracts
+  // 1 + 13 + 6 + 3 = 23.
+  EXPECT_EQ(DecodeImaAdpcm({0x70, 0x8F}), (std::vector<int16_t>{11, 13, 12, -11}));
+}
+
+TEST(ImaAdpcm, PredictorSaturatesAtTheSixteenBitLimits) {
+  const std::vector<int16_t> up = DecodeImaAdpcm(std::vector<uint8_t>(200, 0x77));
+  EXPECT_EQ(up.back(), 32767);
+  const std::vector<int16_t> down = DecodeImaAdpcm(std::vector<uint8_t>(200, 0xFF));
+  EXPECT_EQ(down.back(), -32768);
+}
+
+TEST(ImaAdpcm, RoundTripStaysCloseToTheSignal) {
+  struct Case {
+    double amplitude;
+    double cyclesPerPoint;
+    int maxError;  // after the step size has adapted
+  };
+  const Case cases[] = {{20000, 1.0 / 100, 200}, {3000, 1.0 / 37, 100}, {30000, 1.0 / 400, 100}};
+  for (const Case& c : cases) {
+    std::vector<int16_t> points(4001);
+    for (size_t i = 0; i < points.size(); ++i) {
+      points[i] = static_cast<int16_t>(std::lround(c.amplitude * std::sin(2 * M_PI * c.cyclesPerPoint * i)));
+    }
+    const std::vector<uint8_t> bytes = EncodeImaAdpcm(points);
+    ASSERT_EQ(bytes.size(), 2001u);
+    const std::vector<int16_t> decoded = DecodeImaAdpcm(bytes);
+    ASSERT_EQ(decoded.size(), 4002u);
+    int worst = 0;
+    for (size_t i = 200; i < points.size(); ++i) worst = std::max(worst, std::abs(decoded[i] - points[i]));
+    EXPECT_LE(worst, c.maxError) << "amplitude " << c.amplitude;
+  }
+}
+
+}  // namespace
+}  // namespace pocketmidi::soundset

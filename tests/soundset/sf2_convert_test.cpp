@@ -1,0 +1,207 @@
+#include "soundset/soundfont_pack.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "soundset/patch_units.h"
+#include "soundset/resampler.h"
+#include "soundset/sf2_patch.h"
+#include "soundset/sf2_reader.h"
+#include "support/sf2_builder.h"
+
+namespace pocketmidi::soundset {
+namespace {
+
+using testsupport::Sf2Builder;
+
+TEST(Sf2Convert, VolumeEnvelopeBecomesSixStages) {
+  // Slopes in offset units a second (one unit = 0.1422 dB, 675 units = the
+  // 96 dB that decay and release times refer to), encoded as mantissa and
+  // range. E.g. attack 0 tc = 1 s over 255 units: 255 / 10.7666 = 23.7 ->
+  // range 3, mantissa 24 = 216; decay 1200 tc = 2 s: 337.5 units/s -> 31 in
+  // range 3 = 223; release -1200 tc = 0.5 s: 1350 units/s = 125.4 -> range 2,
+  // mantissa 16 = 144; sustain 20 dB -> 255 - 140.6 = 114; a 1 s hold sags
+  // round(10.77) = 11 units at the slowest rate (193).
+  const struct {
+    int32_t attack, hold, decay, sustain, release;
+    std::array<uint8_t, 6> rates, offsets;
+  } cases[] = {
+      {-12000, -12000, -12000, 0, -12000, {47, 46, 63, 63, 63, 63}, {255, 255, 255, 0, 0, 0}},
+      {0, 0, 1200, 200, -1200, {216, 193, 223, 144, 144, 144}, {255, 244, 114, 0, 0, 0}},
+      {-2400, -1200, 2400, 1440, 0, {140, 193, 208, 255, 255, 255}, {255, 250, 0, 0, 0, 0}},
+      {1200, 1200, 0, 960, 2400, {204, 193, 255, 208, 208, 208}, {255, 239, 0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    PatchDescription patch;
+    ConvertVolumeEnvelope(c.attack, c.hold, c.decay, c.sustain, c.release, &patch);
+    EXPECT_EQ(patch.envelopeRates, c.rates) << c.attack << " " << c.hold;
+    EXPECT_EQ(patch.envelopeOffsets, c.offsets) << c.attack << " " << c.hold;
+    EXPECT_TRUE(patch.envelope);
+  }
+}
+
+TEST(Sf2Convert, PanAttenuationAndTuning) {
+  // Balance b sounds at pan 8b + 4: SoundFont centre (63.5 of 127) is
+  // nearest to balance 7 (pan 60).
+  const int pans[][2] = {{-500, 0}, {-250, 3}, {0, 7}, {4, 8}, {250, 11}, {500, 15}, {900, 15}};
+  for (const auto& p : pans) EXPECT_EQ(PanToBalance(p[0]), p[1]) << p[0];
+  // 0.4 of the nominal attenuation: 150 cB -> 6 dB -> 50 %.
+  const int amps[][2] = {{0, 100}, {150, 50}, {500, 10}, {1440, 0}, {-20, 100}};
+  for (const auto& a : amps) EXPECT_EQ(AttenuationToAmp(a[0]), a[1]) << a[0];
+  EXPECT_DOUBLE_EQ(RootNote(60, 60, 100, 0), 60);
+  EXPECT_DOUBLE_EQ(RootNote(72, 60, 100, 60), 59.4);   // tuned up 60 cents
+  EXPECT_DOUBLE_EQ(RootNote(36, 60, 100, 0), 60);      // every key follows the root
+  EXPECT_DOUBLE_EQ(RootNote(42, 60, 0, 0), 42);        // scale 0: every key plays unchanged
+  EXPECT_DOUBLE_EQ(RootNote(40, 60, 50, -100), 51);    // 10 semitones down, tuned 1 down
+}
+
+std::vector<int16_t> Sine(int count, double cyclesPerPoint, double amplitude) {
+  std::vector<int16_t> points(count);
+  for (int i = 0; i < count; ++i) {
+    points[i] = static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * cyclesPerPoint * i)));
+  }
+  return points;
+}
+
+SoundFont TestBank() {
+  Sf2Builder b;
+  const int sine = b.AddSample("sine", Sine(200, 0.01, 20000), 50, 150, 22050, 60, 10);
+  const int low = b.AddSample("low", Sine(100, 0.02, 8000), 0, 0, 22050, 48);
+  const int kick = b.AddSample("kick", Sine(80, 0.05, 30000), 0, 0, 22050, 60);
+  const int hat = b.AddSample("hat", Sine(120, 0.1, 5000), 20, 100, 44100, 60);
+  const int lead = b.AddInstrument(
+      "lead", {{{{kGenInitialAttenuation, 150}}, -1},
+               {{{kGenKeyRange, Sf2Builder::Range(0, 59)}}, low},
+               {{{kGenKeyRange, Sf2Builder::Range(60, 127)}, {kGenSampleModes, 1},
+                 {kGenCoarseTune, 2}, {kGenFineTune, static_cast<uint16_t>(-50)},
+                 {kGenPan, 250}, {kGenAttackVolEnv, 0}, {kGenHoldVolEnv, 0},
+                 {kGenDecayVolEnv, 1200}, {kGenSustainVolEnv, 200},
+                 {kGenReleaseVolEnv, static_cast<uint16_t>(-1200)}},
+                sine}});
+  const int bass = b.AddInstrument("bass", {{{{kGenKeyRange, Sf2Builder::Range(30, 50)}}, low}});
+  const int kit = b.AddInstrument(
+      "kit", {{{{kGenKeyRange, Sf2Builder::Range(36, 36)}, {kGenPan, static_cast<uint16_t>(-500)}},
+               kick},
+              {{{kGenKeyRange, Sf2Builder::Range(42, 42)}, {kGenSampleModes, 1},
+                {kGenScaleTuning, 0}},
+               hat}});
+  // The preset's coarse tune adds to the instrument's: 2 - 1 semitones.
+  b.AddPreset("Lead", 0, 0, {{{{kGenCoarseTune, static_cast<uint16_t>(-1)}}, lead}});
+  b.AddPreset("Lead", 4, 0, {{{}, bass}});
+  b.AddPreset("Standard", 0, 128, {{{}, kit}});
+  const std::vector<uint8_t> bytes = b.Build();
+  SoundFont font;
+  std::string error;
+  EXPECT_TRUE(ReadSoundFont(bytes.data(), bytes.size(), &font, &error)) << error;
+  return font;
+}
+
+const PatchDescription* Find(const PackResult& result, const std::string& name) {
+  for (const PatchDescription& p : result.patches) {
+    if (p.name == name) return &p;
+  }
+  ADD_FAILURE() << "no patch " << name;
+  static const PatchDescription none;
+  return &none;
+}
+
+TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
+  PackOptions options;
+  options.namePrefix = "tt";
+  options.maxRateHz = 22050;
+  PackResult result;
+  std::string error;
+  ASSERT_TRUE(PackSoundFont(TestBank(), options, &result, &error)) << error;
+  EXPECT_EQ(result.programsFound, 2);
+  EXPECT_EQ(result.programsBorrowed, 126);
+  EXPECT_EQ(result.drumNotes, 2);
+  ASSERT_EQ(result.patches.size(), 4u);  // borrowed programs share their source's patch
+
+  // Nearest program, the lower one on a tie (2 is as near to 0 as to 4).
+  const char* expected[] = {"ttLead", "ttLead", "ttLead", "ttLead~2", "ttLead~2", "ttLead~2"};
+  for (int program = 0; program < 6; ++program) {
+    EXPECT_EQ(result.config.tones[program].name, expected[program]) << program;
+  }
+  EXPECT_EQ(result.config.tones[127].name, "ttLead~2");
+  EXPECT_EQ(result.config.tones[0].amp, 50);
+  EXPECT_EQ(result.config.tones[4].amp, 100);
+
+  const PatchDescription& lead = *Find(result, "ttLead");
+  EXPECT_EQ(lead.points.size(), 200u);
+  EXPECT_EQ(lead.loopMode, LoopMode::kForward);
+  EXPECT_EQ(lead.loopStart, 50u);
+  EXPECT_EQ(lead.loopEnd, 150u);
+  // Tuned up 100 - 50 + 10 (sample correction) = 60 cents: root note 59.4.
+  EXPECT_EQ(lead.rootFreqMilliHz, 252714);
+  EXPECT_EQ(lead.lowFreqMilliHz, 261626);
+  EXPECT_EQ(lead.highFreqMilliHz, 12543854);
+  EXPECT_EQ(lead.balance, 11);
+  EXPECT_EQ(lead.envelopeOffsets, (std::array<uint8_t, 6>{255, 244, 114, 0, 0, 0}));
+
+  // No zone covers middle C: the nearest one (keys 30..50) is taken.
+  const PatchDescription& bass = *Find(result, "ttLead~2");
+  EXPECT_EQ(bass.loopMode, LoopMode::kOneShot);
+  EXPECT_EQ(bass.rootFreqMilliHz, NoteFreqMilliHz(48));
+  EXPECT_EQ(bass.lowFreqMilliHz, NoteFreqMilliHz(30));
+  EXPECT_EQ(bass.highFreqMilliHz, NoteFreqMilliHz(50));
+
+  const DrumSlotConfig& kick = result.config.drums[36];
+  EXPECT_EQ(kick.name, "ttd36_kick");
+  EXPECT_EQ(kick.note, 36);
+  EXPECT_EQ(kick.pan, "-100");
+  EXPECT_EQ(kick.stripLoop, 1);
+  EXPECT_EQ(kick.stripEnvelope, 1);
+  // Played at key 36 with root key 60, the kick sounds two octaves down:
+  // drum note 36 over root note 60.
+  EXPECT_EQ(Find(result, "ttd36_kick")->rootFreqMilliHz, 261626);
+
+  const DrumSlotConfig& hat = result.config.drums[42];
+  EXPECT_EQ(hat.pan, "center");
+  EXPECT_EQ(hat.stripLoop, 0);
+  EXPECT_EQ(hat.stripEnvelope, 0);
+  const PatchDescription& hatPatch = *Find(result, "ttd42_hat");
+  // Scale tuning 0: key 42 plays the sample unchanged. Halved from 44100 Hz
+  // with the loop kept whole: 80 points -> 40.
+  EXPECT_EQ(hatPatch.rootFreqMilliHz, NoteFreqMilliHz(42));
+  EXPECT_EQ(hatPatch.sampleRate, 22050);
+  EXPECT_EQ(hatPatch.points.size(), 60u);
+  EXPECT_EQ(hatPatch.loopStart, 10u);
+  EXPECT_EQ(hatPatch.loopEnd, 50u);
+  for (int note : {35, 37, 41, 43}) EXPECT_TRUE(result.config.drums[note].name.empty());
+}
+
+TEST(Sf2Convert, OptionsAndRefusals) {
+  PackOptions options;
+  options.eightBit = true;
+  options.normalize = true;
+  PackResult result;
+  std::string error;
+  ASSERT_TRUE(PackSoundFont(TestBank(), options, &result, &error)) << error;
+  EXPECT_FALSE(result.config.tones[0].amp.has_value());
+  EXPECT_FALSE(result.config.drums[36].amp.has_value());
+  for (const PatchDescription& p : result.patches) {
+    EXPECT_EQ(p.bitsPerPoint, 8);
+    for (int16_t point : p.points) ASSERT_EQ(point % 256, 0) << p.name;
+  }
+  options.namePrefix = "much_too_long";
+  EXPECT_FALSE(PackSoundFont(TestBank(), options, &result, &error));
+  options.namePrefix = "a/b";
+  EXPECT_FALSE(PackSoundFont(TestBank(), options, &result, &error));
+  EXPECT_FALSE(PackSoundFont(SoundFont(), PackOptions(), &result, &error));
+  EXPECT_NE(error.find("no playable preset"), std::string::npos);
+  EXPECT_EQ(PatchNameFromText("  Grand Piano (soft)!", 15), "Grand_Piano_sof");
+}
+
+TEST(Resampler, KeepsTheBandAndRemovesWhatWouldFold) {
+  const std::vector<int16_t> low = ResampleDown(Sine(2000, 0.01, 10000), 0.5);
+  ASSERT_EQ(low.size(), 1000u);
+  const std::vector<int16_t> expected = Sine(1000, 0.02, 10000);
+  for (int j = 100; j < 900; ++j) ASSERT_NEAR(low[j], expected[j], 30) << j;
+  // 0.4 cycles a point is above the new limit of 0.25 and must not alias.
+  const std::vector<int16_t> high = ResampleDown(Sine(2000, 0.4, 10000), 0.5);
+  for (int j = 100; j < 900; ++j) ASSERT_LE(std::abs(high[j]), 50) << j;
+}
+
+}  // namespace
+}  // namespace pocketmidi::soundset

@@ -1,0 +1,144 @@
+#include "soundset/sf2_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "soundset/patch_archive_writer.h"
+#include "soundset/soundfont_pack.h"
+#include "support/sf2_builder.h"
+
+namespace pocketmidi::soundset {
+namespace {
+
+using testsupport::Sf2BuildZone;
+using testsupport::Sf2Builder;
+
+// One preset (with a global zone) over one instrument (with a global zone)
+// over two samples.
+std::vector<uint8_t> SmallBank() {
+  Sf2Builder b;
+  const int low = b.AddSample("low", std::vector<int16_t>(100, 1000), 10, 90, 22050, 48, -7);
+  const int high = b.AddSample("high", std::vector<int16_t>(60, -1000), 0, 60, 44100, 72);
+  const int inst = b.AddInstrument(
+      "keys", {{{{kGenInitialAttenuation, 30}}, -1},
+               {{{kGenKeyRange, Sf2Builder::Range(0, 59)}, {kGenSampleModes, 1}}, low},
+               {{{kGenKeyRange, Sf2Builder::Range(60, 127)}, {kGenPan, 0xFF38}}, high}});
+  b.AddPreset("Keys", 3, 0, {{{{kGenCoarseTune, 2}}, -1}, {{}, inst}});
+  return b.Build();
+}
+
+TEST(Sf2Reader, ReadsSamplesInstrumentsAndPresets) {
+  const std::vector<uint8_t> bytes = SmallBank();
+  SoundFont font;
+  std::string error;
+  ASSERT_TRUE(ReadSoundFont(bytes.data(), bytes.size(), &font, &error)) << error;
+  EXPECT_EQ(font.name, "test");
+  EXPECT_EQ(font.points.size(), 100u + 46 + 60 + 46);
+  ASSERT_EQ(font.samples.size(), 2u);
+  const Sf2Sample& low = font.samples[0];
+  EXPECT_EQ(low.name, "low");
+  EXPECT_EQ(low.end, 100u);
+  EXPECT_EQ(low.loopStart, 10u);
+  EXPECT_EQ(low.originalPitch, 48);
+  EXPECT_EQ(low.pitchCorrection, -7);
+  EXPECT_EQ(font.samples[1].start, 146u);
+  EXPECT_EQ(font.samples[1].sampleRate, 44100u);
+
+  ASSERT_EQ(font.instruments.size(), 1u);
+  const Sf2ZoneList& zones = font.instruments[0].zones;
+  ASSERT_TRUE(zones.hasGlobal);
+  EXPECT_EQ(zones.global.Signed(kGenInitialAttenuation), 30);
+  ASSERT_EQ(zones.zones.size(), 2u);
+  EXPECT_EQ(zones.zones[0].RangeHigh(kGenKeyRange), 59);
+  EXPECT_EQ(zones.zones[1].Signed(kGenPan), -200);
+  EXPECT_EQ(zones.zones[1].amount[kGenSampleId], 1);
+  EXPECT_FALSE(zones.zones[1].Has(kGenSampleModes));
+
+  ASSERT_EQ(font.presets.size(), 1u);
+  EXPECT_EQ(font.presets[0].name, "Keys");
+  EXPECT_EQ(font.presets[0].program, 3);
+  EXPECT_TRUE(font.presets[0].zones.hasGlobal);
+  EXPECT_EQ(font.presets[0].zones.zones.size(), 1u);
+}
+
+// Offset of a chunk's id in the file (first occurrence).
+size_t ChunkAt(const std::vector<uint8_t>& bytes, const char* id) {
+  for (size_t i = 0; i + 4 <= bytes.size(); ++i) {
+    if (std::memcmp(&bytes[i], id, 4) == 0) return i;
+  }
+  ADD_FAILURE() << "no chunk " << id;
+  return 0;
+}
+
+TEST(Sf2Reader, RefusesMalformedFilesSayingWhy) {
+  using Edit = void (*)(std::vector<uint8_t>&);
+  const struct {
+    const char* what;
+    Edit edit;
+    const char* message;
+  } cases[] = {
+      {"not RIFF", [](std::vector<uint8_t>& b) { b[0] = 'X'; }, "not a SoundFont"},
+      {"RIFF longer than file", [](std::vector<uint8_t>& b) { b.resize(b.size() - 3); },
+       "truncated"},
+      {"chunk longer than its list",
+       [](std::vector<uint8_t>& b) { PutU32(&b[ChunkAt(b, "smpl") + 4], 0x7FFFFFFF); },
+       "'smpl' claims"},
+      {"odd table size", [](std::vector<uint8_t>& b) { b[ChunkAt(b, "phdr") + 4] += 2; },
+       "not a multiple"},
+      {"missing table", [](std::vector<uint8_t>& b) { std::memcpy(&b[ChunkAt(b, "shdr")], "xxxx", 4); },
+       "'shdr'"},
+      {"sample past the pool",
+       [](std::vector<uint8_t>& b) { PutU32(&b[ChunkAt(b, "shdr") + 8 + 46 + 24], 100000); },
+       "outside"},
+      {"zone names a missing sample",
+       [](std::vector<uint8_t>& b) {
+         const size_t igen = ChunkAt(b, "igen") + 8;
+         PutU16(&b[igen + 4 * 6 + 2], 7);  // the second local zone's sampleID
+       },
+       "names entry 7 of 2"},
+      {"bag indices decrease",
+       [](std::vector<uint8_t>& b) { PutU16(&b[ChunkAt(b, "ibag") + 8 + 4], 9); },
+       "out of order"},
+      {"preset zones past the bags",
+       [](std::vector<uint8_t>& b) { PutU16(&b[ChunkAt(b, "phdr") + 8 + 38 + 24], 50); },
+       "past the end"},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> bytes = SmallBank();
+    c.edit(bytes);
+    SoundFont font;
+    std::string error;
+    EXPECT_FALSE(ReadSoundFont(bytes.data(), bytes.size(), &font, &error)) << c.what;
+    EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+  }
+}
+
+TEST(Sf2Reader, EveryTruncationIsRefusedAndCorruptionNeverCrashes) {
+  const std::vector<uint8_t> bytes = SmallBank();
+  for (size_t length = 0; length < bytes.size(); ++length) {
+    const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + length);
+    SoundFont font;
+    std::string error;
+    EXPECT_FALSE(ReadSoundFont(cut.data(), cut.size(), &font, &error)) << length;
+    EXPECT_FALSE(error.empty()) << length;
+  }
+  // Flip each byte in turn; whatever the reader accepts must also convert
+  // (or be refused) without touching memory it should not.
+  for (size_t at = 0; at < bytes.size(); ++at) {
+    for (uint8_t mask : {0xFF, 0x80}) {
+      std::vector<uint8_t> bad = bytes;
+      bad[at] ^= mask;
+      SoundFont font;
+      std::string error;
+      if (!ReadSoundFont(bad.data(), bad.size(), &font, &error)) continue;
+      PackResult packed;
+      PackOptions options;
+      options.maxRateHz = 11025;
+      PackSoundFont(font, options, &packed, &error);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pocketmidi::soundset

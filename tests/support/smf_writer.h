@@ -1,0 +1,70 @@
+// Builds Standard MIDI Files in memory for tests: tracks of delta-timed
+// events (with or without running status), meta and system-exclusive
+// events, raw bytes for crafted damage, and RIFF RMID wrapping.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pocketmidi::test {
+
+// Appends a variable-length quantity (7 bits per byte, high group first).
+void AppendVarLen(std::string& out, uint32_t value);
+void AppendBigEndian(std::string& out, uint32_t value, int bytes);
+
+class TrackWriter {
+ public:
+  // With runningStatus, a channel status equal to the previous one is left
+  // out. Meta and system-exclusive events cancel it, as the standard says.
+  explicit TrackWriter(bool runningStatus = false) : runningStatus_(runningStatus) {}
+
+  // A channel message; data2 < 0 means a one-data-byte message.
+  TrackWriter& Channel(uint32_t delta, int status, int data1, int data2 = -1);
+  TrackWriter& NoteOn(uint32_t delta, int channel, int note, int velocity) {
+    return Channel(delta, 0x90 | channel, note, velocity);
+  }
+  TrackWriter& NoteOff(uint32_t delta, int channel, int note, int velocity = 0) {
+    return Channel(delta, 0x80 | channel, note, velocity);
+  }
+  TrackWriter& Controller(uint32_t delta, int channel, int number, int value) {
+    return Channel(delta, 0xB0 | channel, number, value);
+  }
+  TrackWriter& Program(uint32_t delta, int channel, int program) {
+    return Channel(delta, 0xC0 | channel, program);
+  }
+  TrackWriter& Meta(uint32_t delta, int type, const std::string& data);
+  TrackWriter& Tempo(uint32_t delta, uint32_t microsecondsPerQuarter);
+  TrackWriter& Name(uint32_t delta, const std::string& text) { return Meta(delta, 0x03, text); }
+  TrackWriter& Copyright(uint32_t delta, const std::string& text) {
+    return Meta(delta, 0x02, text);
+  }
+  // F0 (or F7), the length of data, data.
+  TrackWriter& SysEx(uint32_t delta, const std::string& data, int status = 0xF0);
+  TrackWriter& EndOfTrack(uint32_t delta = 0) { return Meta(delta, 0x2F, ""); }
+  // Bytes as they stand (no delta time is added).
+  TrackWriter& Raw(const std::string& bytes);
+
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  bool runningStatus_;
+  int lastStatus_ = -1;
+  std::string bytes_;
+};
+
+struct SmfOptions {
+  int format = 1;
+  int division = 96;        // the raw 16-bit field
+  int declaredTracks = -1;  // -1: the number of tracks given
+  uint32_t headerLength = 6;  // more than 6 pads the header with zeros
+};
+
+// "MThd" chunk plus one "MTrk" chunk per track.
+std::string BuildSmf(const std::vector<TrackWriter>& tracks, const SmfOptions& options = {});
+// "MTrk" chunk with the track's real length.
+std::string TrackChunk(const std::string& events);
+// RIFF "RMID" file with the SMF in its "data" chunk (so the SMF starts at 20).
+std::string WrapRmid(const std::string& smf);
+
+}  // namespace pocketmidi::test

@@ -1,0 +1,71 @@
+// Reads song bytes through a temporary file into a MidiSong and returns
+// what came out, so tests can compare whole event lists and info records.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "io/file_stream.h"
+#include "song/midi_song.h"
+#include "support/temp_directory.h"
+
+namespace pocketmidi::test {
+
+// A list entry without its link.
+struct Ev {
+  uint32_t time;
+  int channel, type, data1, data2;
+  bool operator==(const Ev& o) const {
+    return std::tie(time, channel, type, data1, data2) ==
+           std::tie(o.time, o.channel, o.type, o.data1, o.data2);
+  }
+};
+inline std::ostream& operator<<(std::ostream& out, const Ev& e) {
+  return out << "{" << e.time << ", ch " << e.channel << ", type " << e.type << ", " << e.data1
+             << ", " << e.data2 << "}";
+}
+
+constexpr uint8_t kUntouched = 0xA5;  // the info record's bytes before reading
+
+struct SongResult {
+  bool loaded = false;
+  std::vector<Ev> events;  // list order, head left out
+  uint32_t count = 0;      // the list's count, head included
+  int32_t division = 0;
+  MidiFileInfo info;
+  int32_t ranks[16];
+  uint32_t enabled[16];
+};
+
+inline SongResult ReadSong(const std::string& bytes, uint32_t spMidi = 1, int32_t polyphony = 32,
+                           bool withInfo = true) {
+  SongResult result;
+  std::memset(&result.info, kUntouched, sizeof result.info);
+  TempDirectory dir;
+  FileStream* stream = FileOpen(dir.Write("song.mid", bytes).c_str(), kOpenRead);
+  if (stream == nullptr) return result;
+  MidiSong song;
+  song.spMidiEnabled = spMidi;
+  song.polyphonyLimit = polyphony;
+  const SongEventList* list = song.Load(stream, withInfo ? &result.info : nullptr);
+  FileClose(stream);
+  if (list != nullptr) {
+    result.loaded = true;
+    result.count = list->count;
+    result.division = list->division;
+    const SongEvent* e = list->first;
+    for (uint32_t i = 0; i < list->count; ++i, e = e->next) {
+      if (i > 0) result.events.push_back({e->time, e->channel, e->type, e->dataByte1, e->dataByte2});
+    }
+  }
+  std::memcpy(result.ranks, song.ChannelOrder(), sizeof result.ranks);
+  std::memcpy(result.enabled, song.channelEnabled, sizeof result.enabled);
+  song.ReleaseEvents();
+  return result;
+}
+
+}  // namespace pocketmidi::test

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/utf16_path.h"
+#include "pocketmidi.h"
+#include "support/temp_directory.h"
+#include "synth/synth_engine.h"
+
+namespace pocketmidi {
+namespace {
+
+// The handheld spelling of a host directory: backslashes, ending with one.
+std::u16string HandheldDirectory(const std::filesystem::path& path) {
+  std::string text = path.string() + "/";
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  return Utf8ToUtf16(text);
+}
+
+// A patch list naming "piano" for every program; `extra` lines go into
+// section `at`, whose bank_name is left out when `named` is false.
+std::string PatchList(int at = -1, const std::string& extra = "", bool named = true) {
+  std::string text;
+  for (int i = 0; i < 128; ++i) {
+    text += "[" + std::to_string(i) + "]\r\n";
+    if (i != at || named) text += "bank_name=piano\r\n";
+    if (i == at) text += extra;
+  }
+  return text;
+}
+
+class Configuration : public ::testing::Test {
+ protected:
+  int32_t Load(const std::string& bootstrapExtra, const std::string& patchList = PatchList()) {
+    dir.Write("zoltep", "[FILES]\r\nCONFIG=patches.cfg\r\nPAT=patches.pat\r\n" + bootstrapExtra);
+    dir.Write("patches.cfg", patchList);
+    return engine.LoadConfiguration();
+  }
+  test::TempDirectory dir;
+  std::u16string directory = HandheldDirectory(dir.path());
+  SynthEngine engine{directory.c_str()};
+};
+
+TEST(ConfigurationKeys, BootstrapValuesAndFallbacks) {
+  const struct {
+    const char* lines;
+    uint32_t rate, flags, spMidi;
+    int32_t voices;
+    uint32_t loadAll, freeAtOnce;
+  } cases[] = {
+      {"", 11025, kFormat16Bit, 0, 32, 1, 0},
+      {"[OUTPUT]\r\nRATE=22050\r\nCHANNELS=1\r\nBITS=8\r\n", 22050, kFormatMono, 0, 32, 1, 0},
+      {"[OUTPUT]\r\nRATE=76561\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},  // low 16 bits
+      {"[OUTPUT]\r\nRATE=48000\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},
+      {"[OUTPUT]\r\nCHANNELS=2\r\nBITS=12\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},
+      {"[OUTPUT]\r\nCHANNELS=0\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},
+      {"[SP]\r\nSUPPORTED=true\r\n", 11025, kFormat16Bit, 1, 32, 1, 0},
+      {"[SP]\r\nSUPPORTED=TRUE\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},
+      {"[OTHERS]\r\nPOLYPHONES=-5\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},
+      {"[OTHERS]\r\nPOLYPHONES=7\r\n", 11025, kFormat16Bit, 0, 7, 1, 0},
+      {"[OTHERS]\r\nLOADALL=FALSE\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},
+      {"[OTHERS]\r\nLOADALL=false\r\n", 11025, kFormat16Bit, 0, 32, 0, 0},
+      {"[OTHERS]\r\nLOADALL=true\r\nFREEATONCE=true\r\n", 11025, kFormat16Bit, 0, 32, 0, 1},
+  };
+  for (const auto& c : cases) {
+    test::TempDirectory dir;
+    const std::u16string directory = HandheldDirectory(dir.path());
+    dir.Write("zoltep", std::string("[FILES]\r\nCONFIG=p.cfg\r\nPAT=p.pat\r\n") + c.lines);
+    dir.Write("p.cfg", PatchList());
+    SynthEngine engine(directory.c_str());
+    ASSERT_EQ(engine.LoadConfiguration(), 0) << c.lines;
+    EXPECT_EQ(engine.sampleRate, c.rate) << c.lines;
+    EXPECT_EQ(engine.formatFlags, c.flags) << c.lines;
+    EXPECT_EQ(engine.spMidiEnabled, c.spMidi) << c.lines;
+    EXPECT_EQ(engine.voiceCount, c.voices) << c.lines;
+    EXPECT_EQ(engine.loadAll, c.loadAll) << c.lines;
+    EXPECT_EQ(engine.freeAtOnce, c.freeAtOnce) << c.lines;
+    EXPECT_EQ(std::u16string(engine.directory), directory + u"p.pat");
+  }
+}
+
+TEST_F(Configuration, PatchListResults) {
+  const struct {
+    const char* extra;
+    bool named;
+    int32_t result;
+  } cases[] = {
+      {"", false, -7},  // no bank_name: the whole configuration fails
+      {"bank_amp=801\r\n", true, -8},
+      {"bank_amp=800\r\ndrumset_name=kick\r\ndrumset_amp=-1\r\n", true, -9},
+      {"drumset_name=kick\r\ndrumset_note=128\r\n", true, -10},
+      {"drumset_name=kick\r\ndrumset_pan=101\r\n", true, -11},
+      {"drumset_name=kick\r\ndrumset_strip_envelope=2\r\n", true, -12},
+      {"drumset_name=kick\r\ndrumset_strip_loop=2\r\n", true, -13},
+      {"drumset_name=kick\r\ndrumset_strip_tail=-1\r\n", true, -14},
+      {"bank_name=abcdefghijklmno\r\n", false, 0},  // 15 characters fit
+      {"bank_name=abcdefghijklmnop\r\n", false, -7},
+      {"drumset_name=abcdefghijklmnop\r\n", true, -9},
+  };
+  for (const auto& c : cases) {
+    SynthEngine fresh(directory.c_str());
+    dir.Write("list.cfg", PatchList(57, c.extra, c.named));
+    EXPECT_EQ(fresh.LoadPatchList(dir.File("list.cfg").c_str()), c.result) << c.extra;
+    EXPECT_STREQ(fresh.toneSlots[56].name, "piano");  // read before the failure
+  }
+  EXPECT_EQ(Load("", PatchList(57, "", false)), -3);
+}
+
+TEST_F(Configuration, DrumPanAndSlotSettings) {
+  const struct {
+    const char* pan;
+    int32_t expected;
+  } pans[] = {{"0", 63},      {"center", 64}, {"", 63},       {"left", 0},  {"right", 127},
+              {"-100", 0},    {"100", 127},   {"Center", 63}, {"-101", 0},  {"-102", -11}};
+  for (const auto& p : pans) {
+    SynthEngine fresh(nullptr);
+    dir.Write("list.cfg", PatchList(36, std::string("drumset_name=kick\r\ndrumset_amp=120\r\n"
+                                                    "drumset_note=40\r\ndrumset_strip_loop=1\r\n"
+                                                    "drumset_pan=") + p.pan + "\r\n"));
+    const int32_t result = fresh.LoadPatchList(dir.File("list.cfg").c_str());
+    if (p.expected < 0) {
+      EXPECT_EQ(result, p.expected) << p.pan;
+      continue;
+    }
+    ASSERT_EQ(result, 0) << p.pan;
+    const InstrumentSlot& drum = fresh.drumSlots[36];
+    EXPECT_EQ(drum.pan, p.expected) << p.pan;
+    EXPECT_STREQ(drum.name, "kick");
+    EXPECT_EQ((std::vector<int32_t>{drum.amp, drum.note, drum.stripLoop, drum.stripEnvelope, drum.stripTail}),
+              (std::vector<int32_t>{120, 40, 1, -1, -1}));
+    EXPECT_EQ(fresh.toneSlots[36].amp, -1);
+    EXPECT_STREQ(fresh.drumSlots[35].name, "");  // no drum keys: stays cleared
+  }
+}
+
+TEST_F(Configuration, MissingNamesAndUnusableDirectoriesFail) {
+  dir.Write("patches.cfg", PatchList());
+  dir.Write("zoltep", "[FILES]\r\nPAT=patches.pat\r\n");
+  EXPECT_EQ(engine.LoadConfiguration(), -3);
+  dir.Write("zoltep", "[FILES]\r\nCONFIG=patches.cfg\r\nPAT=\r\n");
+  EXPECT_EQ(engine.LoadConfiguration(), -3);
+
+  // Archive names are cut to 63 characters.
+  const std::string longName(70, 'a');
+  dir.Write("zoltep", "[FILES]\r\nCONFIG=patches.cfg\r\nPAT=" + longName + "\r\n");
+  ASSERT_EQ(engine.LoadConfiguration(), 0);
+  EXPECT_EQ(std::u16string(engine.directory), directory + std::u16string(63, u'a'));
+
+  // Directories the single-byte paths cannot carry are refused before any
+  // file is opened (or created).
+  for (const std::u16string& bad : {directory + std::u16string(130, u'x') + u"\\",
+                                    directory + u"\u4e2d\\"}) {
+    SynthEngine refused(bad.c_str());
+    EXPECT_EQ(refused.LoadConfiguration(), -3);
+  }
+}
+
+TEST(ConfigurationRoot, EmptyDirectoryMeansTheRoot) {
+  // Needs "/zoltep": only where the root is writable and no such file
+  // exists; removed again at once.
+  if (std::filesystem::exists("/zoltep") || access("/", W_OK) != 0) {
+    GTEST_SKIP() << "root directory not usable";
+  }
+  test::TempDirectory dir;
+  const std::string list = dir.Write("patches.cfg", PatchList()).substr(1);  // below the root
+  dir.Write("zoltep", "[FILES]\r\nCONFIG=" + list + "\r\nPAT=sounds.pat\r\n");
+  std::filesystem::copy_file(dir.File("zoltep"), "/zoltep");
+  SynthEngine engine(nullptr);
+  const int32_t result = engine.LoadConfiguration();
+  std::filesystem::remove("/zoltep");
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(std::u16string(engine.directory), u"\\sounds.pat");
+}
+
+TEST(FormatOverride, AppliesFieldsUpToTheFirstRefusedOne) {
+  const struct {
+    FormatOverride override;
+    int32_t result;
+    uint32_t rate, flags;
+    int32_t voices;
+  } cases[] = {
+      {{22050, 12, 1, 16}, 0, 22050, kFormat16Bit, 32},
+      {{8000, 8, 1, 16}, 1, 8000, kFormatMono, 16},
+      {{44100, 16, 2, 32}, 1, 44100, kFormat16Bit, 32},
+      {{48000, 8, 1, 16}, 0, 11025, kFormat16Bit, 32},
+      {{16000, 8, 3, 16}, 0, 16000, 0, 32},
+      {{32000, 16, 1, 0}, 0, 32000, kFormat16Bit | kFormatMono, 32},
+  };
+  for (const auto& c : cases) {
+    SynthEngine engine(nullptr);
+    EXPECT_EQ(engine.ApplyFormatOverride(&c.override), c.result);
+    EXPECT_EQ(engine.sampleRate, c.rate);
+    EXPECT_EQ(engine.formatFlags, c.flags);
+    EXPECT_EQ(engine.voiceCount, c.voices);
+  }
+  SynthEngine engine(nullptr);
+  EXPECT_EQ(engine.ApplyFormatOverride(nullptr), 0);
+}
+
+}  // namespace
+}  // namespace pocketmidi

@@ -1,0 +1,93 @@
+#include "cli/cli_options.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "cli/load_diagnosis.h"
+#include "synth/synth_engine.h"
+
+#ifndef POCKETMIDI_DEFAULT_SOUNDSET
+#define POCKETMIDI_DEFAULT_SOUNDSET "soundset"
+#endif
+
+namespace pocketmidi::cli {
+
+bool ParseInt(const char* text, int32_t low, int32_t high, int32_t* value) {
+  if (text == nullptr || *text == '\0') return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long parsed = std::strtoll(text, &end, 10);
+  if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
+  *value = static_cast<int32_t>(parsed);
+  return true;
+}
+
+int ParseFormatFlag(const char* arg, const char* value, FormatFlags* flags) {
+  struct Flag {
+    const char* name;
+    int32_t FormatFlags::*field;
+    int32_t low, high;
+    const char* expects;
+  };
+  static constexpr Flag kFlags[] = {
+      {"--rate", &FormatFlags::rate, 8000, 44100, "8000, 11025, 16000, 22050, 32000 or 44100"},
+      {"--bits", &FormatFlags::bits, 8, 16, "8 or 16"},
+      {"--channels", &FormatFlags::channels, 1, 2, "1 or 2"},
+      {"--polyphony", &FormatFlags::polyphony, 1, 0x7FFFFFFF, "a voice count of at least 1"},
+  };
+  for (const Flag& flag : kFlags) {
+    if (std::strcmp(arg, flag.name) != 0) continue;
+    int32_t parsed = 0;
+    bool ok = ParseInt(value, flag.low, flag.high, &parsed);
+    if (ok && flag.field == &FormatFlags::rate) {
+      ok = parsed == 8000 || parsed == 11025 || parsed == 16000 || parsed == 22050 ||
+           parsed == 32000 || parsed == 44100;
+    }
+    if (ok && flag.field == &FormatFlags::bits) ok = parsed == 8 || parsed == 16;
+    if (!ok) {
+      std::fprintf(stderr, "pocketmidi: %s wants %s, not '%s'\n", flag.name, flag.expects,
+                   value ? value : "");
+      return -1;
+    }
+    flags->*flag.field = parsed;
+    return 2;
+  }
+  return 0;
+}
+
+std::string DefaultConfigDirectory() {
+  const char* env = std::getenv("POCKETMIDI_SOUNDSET");
+  if (env != nullptr && *env != '\0') return env;
+  return POCKETMIDI_DEFAULT_SOUNDSET;
+}
+
+std::string WithTrailingSeparator(const std::string& directory) {
+  if (directory.empty() || directory.back() == '/' || directory.back() == '\\') return directory;
+  return directory + "/";
+}
+
+bool FillFormatOverride(const char16_t* configDirectory, const FormatFlags& flags,
+                        FormatOverride* out, std::string* problem) {
+  std::unique_ptr<SynthEngine> engine(new (std::nothrow) SynthEngine(configDirectory));
+  if (!engine) {
+    *problem = "out of memory";
+    return false;
+  }
+  if (engine->LoadConfiguration() != 0) {
+    *problem = DiagnoseConfiguration(configDirectory);
+    return false;
+  }
+  out->sampleRate = flags.rate ? static_cast<uint32_t>(flags.rate) : engine->sampleRate;
+  out->bitsPerSample = flags.bits ? static_cast<uint32_t>(flags.bits)
+                                  : ((engine->formatFlags & kFormat16Bit) ? 16u : 8u);
+  out->channels = flags.channels ? static_cast<uint32_t>(flags.channels)
+                                 : ((engine->formatFlags & kFormatMono) ? 1u : 2u);
+  out->polyphony = flags.polyphony ? flags.polyphony : engine->voiceCount;
+  return true;
+}
+
+}  // namespace pocketmidi::cli
