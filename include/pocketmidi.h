@@ -72,7 +72,7 @@ typedef struct MidiFileInfo {
                                 for SMPTE timing (low 16 bits) */
   uint8_t reserved[2];
   uint32_t mipFound;     /* 1 when an SP-MIDI polyphony (MIP) message was found */
-  uint32_t eventCount;   /* events the song was read into, plus one */
+  uint32_t eventCount;   /* entries of the merged event list, its head included */
   uint8_t mipChannelOrder[16];   /* channels in the order the MIP message
                                     lists them; 255 = unused */
   uint8_t mipValues[16];         /* by channel: its MIP value; 255 = not listed */

@@ -28,11 +28,16 @@ constexpr int32_t kSinkFailed = -5;  // every other failure, and a volume out of
 // The sink code of a platform result.
 inline int32_t SinkCodeFromResult(MMRESULT result) {
   switch (result) {
-    case MMSYSERR_NOERROR: return kSinkOk;
-    case MMSYSERR_INVALHANDLE: return kSinkInvalidHandle;
-    case MMSYSERR_NOMEM: return kSinkNoMemory;
-    case MMSYSERR_NODRIVER: return kSinkNoDriver;
-    default: return kSinkFailed;
+    case MMSYSERR_NOERROR:
+      return kSinkOk;
+    case MMSYSERR_INVALHANDLE:
+      return kSinkInvalidHandle;
+    case MMSYSERR_NOMEM:
+      return kSinkNoMemory;
+    case MMSYSERR_NODRIVER:
+      return kSinkNoDriver;
+    default:
+      return kSinkFailed;
   }
 }
 
@@ -49,8 +54,8 @@ class AudioSink {
   virtual int32_t Reset() = 0;
   virtual int32_t Close() = 0;
   virtual int32_t SetVolume(int32_t percent) = 0;  // 0..100
-  virtual int32_t GetVolume() = 0;    // 0..100, or a negative sink code
-  virtual int32_t GetPosition() = 0;  // milliseconds played, or 0 when unknown
+  virtual int32_t GetVolume() = 0;                 // 0..100, or a negative sink code
+  virtual int32_t GetPosition() = 0;               // milliseconds played, or 0 when unknown
   virtual HWAVEOUT GetHandle() { return nullptr; }
 };
 

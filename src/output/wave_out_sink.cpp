@@ -20,8 +20,7 @@ uint32_t DefaultRate(uint32_t formats) {
 
 }  // namespace
 
-int32_t WaveOutSink::Open(const AudioFormat* format, SinkEventFunction eventFunction,
-                          void* user) {
+int32_t WaveOutSink::Open(const AudioFormat* format, SinkEventFunction eventFunction, void* user) {
   if (format == nullptr) return 0;
   // Only mono and stereo exist here; any other channel count is refused
   // before a device is looked for.
@@ -43,8 +42,8 @@ int32_t WaveOutSink::Open(const AudioFormat* format, SinkEventFunction eventFunc
   wave.nSamplesPerSec = format->sampleRate != 0 ? format->sampleRate : DefaultRate(caps.dwFormats);
   wave.wBitsPerSample =
       format->bitsPerSample != 0 ? static_cast<uint16_t>(format->bitsPerSample) : 8;
-  wave.nBlockAlign = static_cast<uint16_t>(static_cast<uint32_t>(wave.wBitsPerSample) *
-                                           wave.nChannels / 8);
+  wave.nBlockAlign =
+      static_cast<uint16_t>(static_cast<uint32_t>(wave.wBitsPerSample) * wave.nChannels / 8);
   wave.nAvgBytesPerSec = static_cast<uint32_t>(wave.nBlockAlign) * wave.nSamplesPerSec;
   wave.cbSize = 0;
 

@@ -54,7 +54,7 @@ OptionResult ApplyOption(std::string_view item, AudioBackendSpec* spec) {
   for (const CodeOption& option : kCodeOptions) {
     if (name == option.name) {
       return ParseNumber(value, &(spec->*option.field)) ? OptionResult::kApplied
-                                                          : OptionResult::kBad;
+                                                        : OptionResult::kBad;
     }
   }
 

@@ -44,7 +44,7 @@ struct AudioBackendSpec {
   MMRESULT restartResult = MMSYSERR_NOERROR;
   MMRESULT resetResult = MMSYSERR_NOERROR;
   MMRESULT volumeResult = MMSYSERR_NOERROR;  // waveOutSetVolume and waveOutGetVolume
-  uint32_t capsFormats = 0xFFF;  // every standard rate, mono/stereo, 8/16-bit
+  uint32_t capsFormats = 0xFFF;              // every standard rate, mono/stereo, 8/16-bit
   uint16_t capsChannels = 2;
 };
 

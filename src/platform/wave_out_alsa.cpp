@@ -36,8 +36,8 @@ class AlsaBackend : public WaveOutBackend {
     }
     snd_pcm_format_t sampleFormat =
         format.wBitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
-    error = snd_pcm_set_params(pcm_, sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED,
-                               format.nChannels, format.nSamplesPerSec, 1, kLatencyMicros);
+    error = snd_pcm_set_params(pcm_, sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.nChannels,
+                               format.nSamplesPerSec, 1, kLatencyMicros);
     snd_pcm_uframes_t bufferFrames = 0;
     snd_pcm_uframes_t periodFrames = 0;
     if (error == 0) error = snd_pcm_get_params(pcm_, &bufferFrames, &periodFrames);

@@ -60,11 +60,16 @@ bool FormatSupported(const WAVEFORMATEX& format) {
 
 const char16_t* ProductName(AudioBackendKind kind) {
   switch (kind) {
-    case AudioBackendKind::kDefault: return u"Default audio device";
-    case AudioBackendKind::kAlsa: return u"ALSA audio device";
-    case AudioBackendKind::kNull: return u"Null audio device";
-    case AudioBackendKind::kFast: return u"Fast audio device";
-    case AudioBackendKind::kWav: return u"WAV file audio device";
+    case AudioBackendKind::kDefault:
+      return u"Default audio device";
+    case AudioBackendKind::kAlsa:
+      return u"ALSA audio device";
+    case AudioBackendKind::kNull:
+      return u"Null audio device";
+    case AudioBackendKind::kFast:
+      return u"Fast audio device";
+    case AudioBackendKind::kWav:
+      return u"WAV file audio device";
   }
   return u"";
 }
@@ -139,8 +144,8 @@ MMRESULT waveOutOpen(HWAVEOUT* device, uint32_t deviceId, const WAVEFORMATEX* fo
   if (backend == nullptr) return result;
   WaveOutProc procedure =
       callbackType == CALLBACK_FUNCTION ? reinterpret_cast<WaveOutProc>(callback) : nullptr;
-  auto* opened = new (std::nothrow)
-      WaveOutDevice(std::move(backend), *format, spec, procedure, instance);
+  auto* opened =
+      new (std::nothrow) WaveOutDevice(std::move(backend), *format, spec, procedure, instance);
   if (opened == nullptr) return MMSYSERR_NOMEM;
   Register(opened);
   *device = opened;  // before the first message, which carries it

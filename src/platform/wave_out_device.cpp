@@ -232,8 +232,8 @@ void WaveOutDevice::Run() {
     if (generation != generation_) continue;  // a reset took this block meanwhile
     if (paced && format_.nAvgBytesPerSec != 0) {
       pacedBytes += piece;
-      auto deadline = paceOrigin + std::chrono::microseconds(pacedBytes * 1000000u /
-                                                             format_.nAvgBytesPerSec);
+      auto deadline =
+          paceOrigin + std::chrono::microseconds(pacedBytes * 1000000u / format_.nAvgBytesPerSec);
       wake_.wait_until(lock, deadline, [&] { return generation != generation_ || closing_; });
       if (generation != generation_) continue;
     }

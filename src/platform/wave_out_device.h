@@ -59,7 +59,7 @@ class WaveOutDevice {
 
   void Run();
   void Deliver(uint32_t message, uintptr_t param1);
-  bool OnDeviceThread() const;  // mutex_ held
+  bool OnDeviceThread() const;                 // mutex_ held
   bool IsQueued(const WAVEHDR* header) const;  // mutex_ held
 
   std::unique_ptr<WaveOutBackend> backend_;
@@ -74,8 +74,8 @@ class WaveOutDevice {
   std::condition_variable wake_;     // the callback thread waits here
   std::condition_variable settled_;  // Reset waits here for its completions
   std::deque<Block> queue_;
-  uint32_t offset_ = 0;               // bytes of queue_.front() already played
-  std::vector<WAVEHDR*> cancelled_;   // done by a reset, WOM_DONE not delivered yet
+  uint32_t offset_ = 0;              // bytes of queue_.front() already played
+  std::vector<WAVEHDR*> cancelled_;  // done by a reset, WOM_DONE not delivered yet
   uint64_t resetsRequested_ = 0;
   uint64_t resetsServed_ = 0;
   uint64_t generation_ = 0;  // moves at every reset: a piece in flight is then void

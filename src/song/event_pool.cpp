@@ -2,6 +2,7 @@
 // of kEventsPerBlock entries and freed block by block, never one by one.
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "song/midi_song.h"
 
@@ -73,7 +74,7 @@ SongEvent* MidiSong::AppendEvent() {
     blockData = data;
     blockUsed = 0;
   }
-  auto* event = reinterpret_cast<SongEvent*>(blockData + blockUsed);
+  auto* event = new (blockData + blockUsed) SongEvent{};
   blockUsed += static_cast<int32_t>(sizeof(SongEvent));
   return event;
 }

@@ -25,7 +25,7 @@ constexpr std::size_t kSlotNameMax = sizeof(InstrumentSlot::name) - 1;
 // Patch list results, one per key that can be wrong.
 constexpr int32_t kBankNameError = -7;  // also a name too long for a slot
 constexpr int32_t kBankAmpError = -8;
-constexpr int32_t kDrumAmpError = -9;   // also a drum name too long for a slot
+constexpr int32_t kDrumAmpError = -9;  // also a drum name too long for a slot
 constexpr int32_t kDrumNoteError = -10;
 constexpr int32_t kDrumPanError = -11;
 constexpr int32_t kStripEnvelopeError = -12;
@@ -156,13 +156,15 @@ void ReadEngineSettings(const IniFile* file, SynthEngine& engine) {
   }
 
   char text[kStringValueBytes];
-  engine.spMidiEnabled = ReadString(file, "SP", "SUPPORTED", text) && std::strcmp(text, "true") == 0;
+  engine.spMidiEnabled =
+      ReadString(file, "SP", "SUPPORTED", text) && std::strcmp(text, "true") == 0;
 
   value = 32;
   ReadInteger(file, "OTHERS", "POLYPHONES", &value);
   engine.voiceCount = value > 0 ? value : 32;
 
-  engine.loadAll = !(ReadString(file, "OTHERS", "LOADALL", text) && std::strcmp(text, "false") == 0);
+  engine.loadAll =
+      !(ReadString(file, "OTHERS", "LOADALL", text) && std::strcmp(text, "false") == 0);
 
   // Unloading after the last note needs loading at first note to bring an
   // instrument back, so it overrides LOADALL.

@@ -53,8 +53,7 @@ void SynthEngine::NoteOn(const SynthEvent& event) {
     int32_t loudness = voice.mixLeft;
     if (voice.panMode == kPanSpread && voice.mixRight > loudness) loudness = voice.mixRight;
     // A voice's channel always comes from an event below 16.
-    const int32_t rank =
-        channelRanks != nullptr ? channelRanks[voice.channel & 15] : kDefaultRank;
+    const int32_t rank = channelRanks != nullptr ? channelRanks[voice.channel & 15] : kDefaultRank;
     if (rank >= bestRank && loudness < lowestLoudness) {
       candidate = &voice;
       bestRank = rank;

@@ -95,14 +95,22 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
   }
 }
 
-template void MixKernel<MixLayout::kMono, false>(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
-template void MixKernel<MixLayout::kMono, true>(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
-template void MixKernel<MixLayout::kSpread, false>(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
-template void MixKernel<MixLayout::kSpread, true>(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
-template void MixKernel<MixLayout::kCentre, false>(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
-template void MixKernel<MixLayout::kCentre, true>(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
-template void MixKernel<MixLayout::kSingle, false>(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
-template void MixKernel<MixLayout::kSingle, true>(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
+template void MixKernel<MixLayout::kMono, false>(SynthEngine&, const int16_t*, int32_t*, int32_t,
+                                                 int32_t);
+template void MixKernel<MixLayout::kMono, true>(SynthEngine&, const int16_t*, int32_t*, int32_t,
+                                                int32_t);
+template void MixKernel<MixLayout::kSpread, false>(SynthEngine&, const int16_t*, int32_t*, int32_t,
+                                                   int32_t);
+template void MixKernel<MixLayout::kSpread, true>(SynthEngine&, const int16_t*, int32_t*, int32_t,
+                                                  int32_t);
+template void MixKernel<MixLayout::kCentre, false>(SynthEngine&, const int16_t*, int32_t*, int32_t,
+                                                   int32_t);
+template void MixKernel<MixLayout::kCentre, true>(SynthEngine&, const int16_t*, int32_t*, int32_t,
+                                                  int32_t);
+template void MixKernel<MixLayout::kSingle, false>(SynthEngine&, const int16_t*, int32_t*, int32_t,
+                                                   int32_t);
+template void MixKernel<MixLayout::kSingle, true>(SynthEngine&, const int16_t*, int32_t*, int32_t,
+                                                  int32_t);
 
 void MixVoice(SynthEngine& engine, int32_t* buffer, int32_t v, int32_t count) {
   if (v < 0 || v >= engine.voiceCount || count <= 0) return;

@@ -194,7 +194,9 @@ int32_t ResamplePingPong(SynthEngine& engine, Voice& voice, int32_t count) {
     run(step > 0 ? loopEnd : loopStart);
     // An overshoot is reflected: 3 units past the end continues 3 units
     // before it, moving the other way. A run cut short only by the end of the
-    // block leaves the position inside and the direction as it is.
+    // block normally leaves the position inside and the direction as it is;
+    // the test is made after every run all the same, so a backward run cut
+    // exactly where its next point would be loop start - 1 turns there.
     if (position >= loopEnd) {
       position = 2 * loopEnd - position;
       step = -step;

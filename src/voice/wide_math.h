@@ -30,8 +30,9 @@ inline int8_t ProductSign(bool aNegative, bool bNegative) {
 
 }  // namespace wide_detail
 
-// Exact |a|*|b| as long as the 16-bit cross sum aH*bL + aL*bH stays below
-// 2^32 (it wraps otherwise); sign negative when exactly one operand is.
+// Exact |a|*|b| for every int32 pair (with magnitudes up to 2^31 the 16-bit
+// cross sum aH*bL + aL*bH stays below 2^32); sign -1 when exactly one
+// operand is negative.
 inline WideValue WideMul(int32_t a, int32_t b) {
   const uint32_t ua = wide_detail::Magnitude(a);
   const uint32_t ub = wide_detail::Magnitude(b);

@@ -38,20 +38,10 @@ TEST(FileTypeTest, OnlyMidiHasADecoder) {
   std::unique_ptr<StreamDecoder> decoder(CreateDecoder(kFileMidi, u"\\Config\\"));
   ASSERT_NE(decoder, nullptr);
   EXPECT_EQ(std::u16string(static_cast<MidiDecoder*>(decoder.get())->configDirectory), u"\\Config\\");
-  decoder.reset(CreateDecoder(kFileMidi, nullptr));
-  ASSERT_NE(decoder, nullptr);
-  EXPECT_EQ(static_cast<MidiDecoder*>(decoder.get())->configDirectory[0], u'\0');
   // 259 units and the terminator fit; one more does not.
   EXPECT_NE(std::unique_ptr<StreamDecoder>(CreateDecoder(kFileMidi, std::u16string(259, u'a').c_str())),
             nullptr);
   EXPECT_EQ(CreateDecoder(kFileMidi, std::u16string(260, u'a').c_str()), nullptr);
-}
-
-TEST(FileTypeTest, InfoProbeWithoutStream) {
-  MidiDecoder decoder;
-  MidiFileInfo info{};
-  EXPECT_EQ(static_cast<InfoProbe&>(decoder).GetInfo(nullptr, &info), 0);
-  EXPECT_EQ(decoder.song, nullptr);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "support/temp_directory.h"
 #include "synth/synth_engine.h"
 
-namespace pocketmidi::test {
+namespace pocketmidi::test::patches {
 
 namespace ss = pocketmidi::soundset;
 
@@ -93,4 +93,4 @@ inline std::vector<int16_t> Points(const PatchSample& sample) {
   return std::vector<int16_t>(sample.data, sample.data + (sample.dataLength >> 12));
 }
 
-}  // namespace pocketmidi::test
+}  // namespace pocketmidi::test::patches

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace pocketmidi {
 namespace {
 
@@ -41,19 +43,12 @@ TEST(AudioBackendSpecTest, ReadsEveryFaultOption) {
       "fast,caps=fail,open=nohandle,prepare=5,write=7,pause=6,restart=1,reset=11,volume=0x21,"
       "close=stillplaying,position=bytes,formats=0xF0,channels=1",
       &spec));
-  EXPECT_TRUE(spec.capsFail);
-  EXPECT_TRUE(spec.openNoHandle);
-  EXPECT_TRUE(spec.closeStillPlaying);
-  EXPECT_TRUE(spec.positionInBytes);
-  EXPECT_EQ(spec.prepareResult, 5u);
-  EXPECT_EQ(spec.writeResult, 7u);
-  EXPECT_EQ(spec.pauseResult, 6u);
-  EXPECT_EQ(spec.restartResult, 1u);
-  EXPECT_EQ(spec.resetResult, 11u);
-  EXPECT_EQ(spec.volumeResult, 33u);
-  EXPECT_EQ(spec.capsFormats, 0xF0u);
-  EXPECT_EQ(spec.capsChannels, 1);
-
+  EXPECT_TRUE(spec.capsFail && spec.openNoHandle && spec.closeStillPlaying && spec.positionInBytes);
+  const uint32_t got[] = {spec.prepareResult, spec.writeResult, spec.pauseResult,
+                          spec.restartResult, spec.resetResult, spec.volumeResult,
+                          spec.capsFormats,   spec.capsChannels};
+  const uint32_t expected[] = {5, 7, 6, 1, 11, 33, 0xF0, 1};
+  EXPECT_TRUE(std::equal(got, got + 8, expected));
   ASSERT_TRUE(ParseAudioBackendSpec("null", &spec));  // a new parse starts afresh
   EXPECT_FALSE(spec.capsFail);
   EXPECT_EQ(spec.writeResult, 0u);
@@ -62,28 +57,28 @@ TEST(AudioBackendSpecTest, ReadsEveryFaultOption) {
 
 TEST(AudioBackendSpecTest, RefusesMalformedText) {
   const char* bad[] = {
-      "pulse",                   // unknown backend
-      "ALSA",                    // names are lower case
-      "null:x",                  // null takes no argument
-      "fast:",                   // nor does fast
-      "wav",                     // wav needs a path
-      "wav:",                    // an empty one is no path
-      "alsa:",                   // empty device name
-      "fast,",                   // empty item
-      "fast,,devices=1",         // empty item
-      "fast,devices",            // option without value
-      "fast,devices=",           // empty number
-      "fast,devices=-1",         // no sign
-      "fast,devices=4294967296", // beyond 32 bits
-      "fast,devices=0x",         // hex without digits
-      "fast,write=12a",          // trailing junk
-      "fast,caps=ok",            // caps only knows fail
-      "fast,open=handle",        // open only knows nohandle
-      "fast,close=1",            // close only knows stillplaying
-      "fast,position=ms",        // position only knows bytes
-      "fast,channels=65536",     // not a 16-bit count
-      "fast,bogus=1",            // unknown option, and fast has no argument to extend
-      "alsa,hw=1",               // no argument to extend
+      "pulse",                           // unknown backend
+      "ALSA",                            // names are lower case
+      "null:x",                          // null takes no argument
+      "fast:",                           // nor does fast
+      "wav",                             // wav needs a path
+      "wav:",                            // an empty one is no path
+      "alsa:",                           // empty device name
+      "fast,",                           // empty item
+      "fast,,devices=1",                 // empty item
+      "fast,devices",                    // option without value
+      "fast,devices=",                   // empty number
+      "fast,devices=-1",                 // no sign
+      "fast,devices=4294967296",         // beyond 32 bits
+      "fast,devices=0x",                 // hex without digits
+      "fast,write=12a",                  // trailing junk
+      "fast,caps=ok",                    // caps only knows fail
+      "fast,open=handle",                // open only knows nohandle
+      "fast,close=1",                    // close only knows stillplaying
+      "fast,position=ms",                // position only knows bytes
+      "fast,channels=65536",             // not a 16-bit count
+      "fast,bogus=1",                    // unknown option, and fast has no argument to extend
+      "alsa,hw=1",                       // no argument to extend
       "wav:/tmp/x.wav,devices=1,extra",  // argument items come before options
   };
   for (const char* text : bad) {

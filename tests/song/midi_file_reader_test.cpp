@@ -100,6 +100,7 @@ TEST_P(ReaderTest, Events) {
   EXPECT_EQ(r.events, GetParam().expected);
   EXPECT_EQ(r.count, r.events.size() + 1);
   EXPECT_EQ(r.info.eventCount, r.count);
+  EXPECT_EQ(ReadSong(GetParam().file, 1, 32, false).events, r.events);  // the playing path
 }
 
 INSTANTIATE_TEST_SUITE_P(Song, ReaderTest, testing::ValuesIn(Cases()),

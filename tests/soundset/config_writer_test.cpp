@@ -1,11 +1,11 @@
 #include "soundset/config_writer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include "soundset/patch_archive_writer.h"
 #include "soundset/patch_units.h"
@@ -46,10 +46,11 @@ TEST(ConfigWriter, PatchListHasOneSectionPerProgramWithDrumKeysOnlyWhenNamed) {
   EXPECT_NE(text.find("[0]\r\nbank_name=grand\r\n[1]\r\nbank_name=grand\r\nbank_amp=800\r\n[2]"),
             std::string::npos);
   EXPECT_NE(text.find("[57]\r\n[58]"), std::string::npos);
-  EXPECT_NE(text.find("[36]\r\nbank_name=grand\r\ndrumset_name=kick\r\ndrumset_note=36\r\n"
-                      "drumset_pan=center\r\ndrumset_strip_envelope=1\r\ndrumset_strip_loop=1\r\n[37]"
-                      "\r\nbank_name=grand\r\n[38]"),
-            std::string::npos);
+  EXPECT_NE(
+      text.find("[36]\r\nbank_name=grand\r\ndrumset_name=kick\r\ndrumset_note=36\r\n"
+                "drumset_pan=center\r\ndrumset_strip_envelope=1\r\ndrumset_strip_loop=1\r\n[37]"
+                "\r\nbank_name=grand\r\n[38]"),
+      std::string::npos);
   EXPECT_NE(text.find("[127]\r\nbank_name=grand\r\n"), std::string::npos);
 }
 
@@ -91,8 +92,8 @@ TEST(PatchUnits, ConvertMusicalUnitsToArchiveBytes) {
   const struct {
     double slope;
     uint8_t byte;
-  } rates[] = {{0.0, 0xC1}, {10.7666, 0xC1}, {63 * 10.7666, 0xFF}, {64 * 10.7666, 0x88},
-               {1e9, 0x3F}, {4032 * 10.7666, 0x7F}};
+  } rates[] = {{0.0, 0xC1},          {10.7666, 0xC1}, {63 * 10.7666, 0xFF},
+               {64 * 10.7666, 0x88}, {1e9, 0x3F},     {4032 * 10.7666, 0x7F}};
   for (const auto& r : rates) EXPECT_EQ(EnvelopeRateByte(r.slope), r.byte) << r.slope;
   EXPECT_EQ(LfoRateByte(5.0), 190);
   EXPECT_EQ(LfoSweepByte(1.0), 38);

@@ -42,14 +42,16 @@ TEST(ImaAdpcm, RoundTripStaysCloseToTheSignal) {
   for (const Case& c : cases) {
     std::vector<int16_t> points(4001);
     for (size_t i = 0; i < points.size(); ++i) {
-      points[i] = static_cast<int16_t>(std::lround(c.amplitude * std::sin(2 * M_PI * c.cyclesPerPoint * i)));
+      points[i] = static_cast<int16_t>(
+          std::lround(c.amplitude * std::sin(2 * M_PI * c.cyclesPerPoint * i)));
     }
     const std::vector<uint8_t> bytes = EncodeImaAdpcm(points);
     ASSERT_EQ(bytes.size(), 2001u);
     const std::vector<int16_t> decoded = DecodeImaAdpcm(bytes);
     ASSERT_EQ(decoded.size(), 4002u);
     int worst = 0;
-    for (size_t i = 200; i < points.size(); ++i) worst = std::max(worst, std::abs(decoded[i] - points[i]));
+    for (size_t i = 200; i < points.size(); ++i)
+      worst = std::max(worst, std::abs(decoded[i] - points[i]));
     EXPECT_LE(worst, c.maxError) << "amplitude " << c.amplitude;
   }
 }

@@ -161,9 +161,9 @@ TEST(PatchArchiveWriter, RefusesNamesTheIndexCannotHold) {
     EXPECT_NE(error.find(c.fragment), std::string::npos) << error;
   }
   std::string error;
-  EXPECT_EQ(BuildArchive(std::vector<PatchDescription>{Ramp("fifteen_chars_x", 2)}, false,
-                         &error).size(),
-            kArchiveHeaderBytes + kIndexEntryBytes + kPatchLeadBytes + kPatchHeaderBytes + 4);
+  EXPECT_EQ(
+      BuildArchive(std::vector<PatchDescription>{Ramp("fifteen_chars_x", 2)}, false, &error).size(),
+      kArchiveHeaderBytes + kIndexEntryBytes + kPatchLeadBytes + kPatchHeaderBytes + 4);
 }
 
 TEST(PatchArchiveWriter, EmptyArchiveHasAnEmptyIndex) {

@@ -1,5 +1,3 @@
-#include "soundset/soundfont_pack.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +6,7 @@
 #include "soundset/resampler.h"
 #include "soundset/sf2_patch.h"
 #include "soundset/sf2_reader.h"
+#include "soundset/soundfont_pack.h"
 #include "support/sf2_builder.h"
 
 namespace pocketmidi::soundset {
@@ -50,16 +49,17 @@ TEST(Sf2Convert, PanAttenuationAndTuning) {
   const int amps[][2] = {{0, 100}, {150, 50}, {500, 10}, {1440, 0}, {-20, 100}};
   for (const auto& a : amps) EXPECT_EQ(AttenuationToAmp(a[0]), a[1]) << a[0];
   EXPECT_DOUBLE_EQ(RootNote(60, 60, 100, 0), 60);
-  EXPECT_DOUBLE_EQ(RootNote(72, 60, 100, 60), 59.4);   // tuned up 60 cents
-  EXPECT_DOUBLE_EQ(RootNote(36, 60, 100, 0), 60);      // every key follows the root
-  EXPECT_DOUBLE_EQ(RootNote(42, 60, 0, 0), 42);        // scale 0: every key plays unchanged
-  EXPECT_DOUBLE_EQ(RootNote(40, 60, 50, -100), 51);    // 10 semitones down, tuned 1 down
+  EXPECT_DOUBLE_EQ(RootNote(72, 60, 100, 60), 59.4);  // tuned up 60 cents
+  EXPECT_DOUBLE_EQ(RootNote(36, 60, 100, 0), 60);     // every key follows the root
+  EXPECT_DOUBLE_EQ(RootNote(42, 60, 0, 0), 42);       // scale 0: every key plays unchanged
+  EXPECT_DOUBLE_EQ(RootNote(40, 60, 50, -100), 51);   // 10 semitones down, tuned 1 down
 }
 
 std::vector<int16_t> Sine(int count, double cyclesPerPoint, double amplitude) {
   std::vector<int16_t> points(count);
   for (int i = 0; i < count; ++i) {
-    points[i] = static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * cyclesPerPoint * i)));
+    points[i] =
+        static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * cyclesPerPoint * i)));
   }
   return points;
 }
@@ -73,19 +73,25 @@ SoundFont TestBank() {
   const int lead = b.AddInstrument(
       "lead", {{{{kGenInitialAttenuation, 150}}, -1},
                {{{kGenKeyRange, Sf2Builder::Range(0, 59)}}, low},
-               {{{kGenKeyRange, Sf2Builder::Range(60, 127)}, {kGenSampleModes, 1},
-                 {kGenCoarseTune, 2}, {kGenFineTune, static_cast<uint16_t>(-50)},
-                 {kGenPan, 250}, {kGenAttackVolEnv, 0}, {kGenHoldVolEnv, 0},
-                 {kGenDecayVolEnv, 1200}, {kGenSustainVolEnv, 200},
+               // A quieter layer over the same keys: the louder zone below wins.
+               {{{kGenKeyRange, Sf2Builder::Range(60, 127)}, {kGenInitialAttenuation, 400}}, low},
+               {{{kGenKeyRange, Sf2Builder::Range(60, 127)},
+                 {kGenSampleModes, 1},
+                 {kGenCoarseTune, 2},
+                 {kGenFineTune, static_cast<uint16_t>(-50)},
+                 {kGenPan, 250},
+                 {kGenAttackVolEnv, 0},
+                 {kGenHoldVolEnv, 0},
+                 {kGenDecayVolEnv, 1200},
+                 {kGenSustainVolEnv, 200},
                  {kGenReleaseVolEnv, static_cast<uint16_t>(-1200)}},
                 sine}});
   const int bass = b.AddInstrument("bass", {{{{kGenKeyRange, Sf2Builder::Range(30, 50)}}, low}});
   const int kit = b.AddInstrument(
-      "kit", {{{{kGenKeyRange, Sf2Builder::Range(36, 36)}, {kGenPan, static_cast<uint16_t>(-500)}},
-               kick},
-              {{{kGenKeyRange, Sf2Builder::Range(42, 42)}, {kGenSampleModes, 1},
-                {kGenScaleTuning, 0}},
-               hat}});
+      "kit",
+      {{{{kGenKeyRange, Sf2Builder::Range(36, 36)}, {kGenPan, static_cast<uint16_t>(-500)}}, kick},
+       {{{kGenKeyRange, Sf2Builder::Range(42, 42)}, {kGenSampleModes, 1}, {kGenScaleTuning, 0}},
+        hat}});
   // The preset's coarse tune adds to the instrument's: 2 - 1 semitones.
   b.AddPreset("Lead", 0, 0, {{{{kGenCoarseTune, static_cast<uint16_t>(-1)}}, lead}});
   b.AddPreset("Lead", 4, 0, {{{}, bass}});
@@ -132,6 +138,7 @@ TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
   EXPECT_EQ(lead.loopMode, LoopMode::kForward);
   EXPECT_EQ(lead.loopStart, 50u);
   EXPECT_EQ(lead.loopEnd, 150u);
+  EXPECT_EQ(lead.points[150], lead.points[50]) << "seamless interpolation at the loop end";
   // Tuned up 100 - 50 + 10 (sample correction) = 60 cents: root note 59.4.
   EXPECT_EQ(lead.rootFreqMilliHz, 252714);
   EXPECT_EQ(lead.lowFreqMilliHz, 261626);
@@ -142,6 +149,7 @@ TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
   // No zone covers middle C: the nearest one (keys 30..50) is taken.
   const PatchDescription& bass = *Find(result, "ttLead~2");
   EXPECT_EQ(bass.loopMode, LoopMode::kOneShot);
+  EXPECT_EQ(bass.loopEnd, 100u);  // the whole sample, so strip_tail keeps it
   EXPECT_EQ(bass.rootFreqMilliHz, NoteFreqMilliHz(48));
   EXPECT_EQ(bass.lowFreqMilliHz, NoteFreqMilliHz(30));
   EXPECT_EQ(bass.highFreqMilliHz, NoteFreqMilliHz(50));
@@ -166,6 +174,7 @@ TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
   EXPECT_EQ(hatPatch.rootFreqMilliHz, NoteFreqMilliHz(42));
   EXPECT_EQ(hatPatch.sampleRate, 22050);
   EXPECT_EQ(hatPatch.points.size(), 60u);
+  EXPECT_EQ(hatPatch.points[50], hatPatch.points[10]);
   EXPECT_EQ(hatPatch.loopStart, 10u);
   EXPECT_EQ(hatPatch.loopEnd, 50u);
   for (int note : {35, 37, 41, 43}) EXPECT_TRUE(result.config.drums[note].name.empty());

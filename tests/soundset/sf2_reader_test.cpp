@@ -11,8 +11,8 @@
 namespace pocketmidi::soundset {
 namespace {
 
-using testsupport::Sf2BuildZone;
 using testsupport::Sf2Builder;
+using testsupport::Sf2BuildZone;
 
 // One preset (with a global zone) over one instrument (with a global zone)
 // over two samples.
@@ -79,6 +79,8 @@ TEST(Sf2Reader, RefusesMalformedFilesSayingWhy) {
     const char* message;
   } cases[] = {
       {"not RIFF", [](std::vector<uint8_t>& b) { b[0] = 'X'; }, "not a SoundFont"},
+      {"version 3", [](std::vector<uint8_t>& b) { b[ChunkAt(b, "ifil") + 8] = 3; },
+       "not supported"},
       {"RIFF longer than file", [](std::vector<uint8_t>& b) { b.resize(b.size() - 3); },
        "truncated"},
       {"chunk longer than its list",
@@ -86,8 +88,8 @@ TEST(Sf2Reader, RefusesMalformedFilesSayingWhy) {
        "'smpl' claims"},
       {"odd table size", [](std::vector<uint8_t>& b) { b[ChunkAt(b, "phdr") + 4] += 2; },
        "not a multiple"},
-      {"missing table", [](std::vector<uint8_t>& b) { std::memcpy(&b[ChunkAt(b, "shdr")], "xxxx", 4); },
-       "'shdr'"},
+      {"missing table",
+       [](std::vector<uint8_t>& b) { std::memcpy(&b[ChunkAt(b, "shdr")], "xxxx", 4); }, "'shdr'"},
       {"sample past the pool",
        [](std::vector<uint8_t>& b) { PutU32(&b[ChunkAt(b, "shdr") + 8 + 46 + 24], 100000); },
        "outside"},
@@ -98,8 +100,7 @@ TEST(Sf2Reader, RefusesMalformedFilesSayingWhy) {
        },
        "names entry 7 of 2"},
       {"bag indices decrease",
-       [](std::vector<uint8_t>& b) { PutU16(&b[ChunkAt(b, "ibag") + 8 + 4], 9); },
-       "out of order"},
+       [](std::vector<uint8_t>& b) { PutU16(&b[ChunkAt(b, "ibag") + 8 + 4], 9); }, "out of order"},
       {"preset zones past the bags",
        [](std::vector<uint8_t>& b) { PutU16(&b[ChunkAt(b, "phdr") + 8 + 38 + 24], 50); },
        "past the end"},

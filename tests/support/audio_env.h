@@ -2,6 +2,7 @@
 // through POCKETMIDI_AUDIO for one scope, temporary file names, file reads.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,8 +11,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace pocketmidi {
 
@@ -22,24 +21,17 @@ class ScopedAudioEnv {
     const char* old = std::getenv("POCKETMIDI_AUDIO");
     hadOld_ = old != nullptr;
     if (hadOld_) old_ = old;
-    if (value != nullptr) {
-      setenv("POCKETMIDI_AUDIO", value, 1);
-    } else {
-      unsetenv("POCKETMIDI_AUDIO");
-    }
+    Set(value);
   }
   explicit ScopedAudioEnv(const std::string& value) : ScopedAudioEnv(value.c_str()) {}
-  ~ScopedAudioEnv() {
-    if (hadOld_) {
-      setenv("POCKETMIDI_AUDIO", old_.c_str(), 1);
-    } else {
-      unsetenv("POCKETMIDI_AUDIO");
-    }
-  }
+  ~ScopedAudioEnv() { Set(hadOld_ ? old_.c_str() : nullptr); }
   ScopedAudioEnv(const ScopedAudioEnv&) = delete;
   ScopedAudioEnv& operator=(const ScopedAudioEnv&) = delete;
 
  private:
+  static void Set(const char* value) {
+    value != nullptr ? setenv("POCKETMIDI_AUDIO", value, 1) : unsetenv("POCKETMIDI_AUDIO");
+  }
   bool hadOld_ = false;
   std::string old_;
 };
@@ -52,15 +44,6 @@ inline std::string AudioTempPath(const std::string& name) {
 inline std::vector<uint8_t> ReadAudioFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-inline uint32_t LittleEndian32(const std::vector<uint8_t>& bytes, size_t at) {
-  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
-         (static_cast<uint32_t>(bytes[at + 3]) << 24);
-}
-
-inline uint32_t LittleEndian16(const std::vector<uint8_t>& bytes, size_t at) {
-  return bytes[at] | (bytes[at + 1] << 8);
 }
 
 }  // namespace pocketmidi

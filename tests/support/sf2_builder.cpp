@@ -122,10 +122,9 @@ std::vector<uint8_t> Sf2Builder::Build() const {
   const Bytes inam = {'t', 'e', 's', 't', 0};
   const Bytes info = List("INFO", {Chunk("ifil", ifil), Chunk("INAM", inam)});
   const Bytes sdta = List("sdta", {Chunk("smpl", smpl)});
-  const Bytes pdta =
-      List("pdta", {Chunk("phdr", phdr), Chunk("pbag", pbag), Chunk("pmod", pmod),
-                    Chunk("pgen", pgen), Chunk("inst", inst), Chunk("ibag", ibag),
-                    Chunk("imod", imod), Chunk("igen", igen), Chunk("shdr", shdr)});
+  const Bytes pdta = List("pdta", {Chunk("phdr", phdr), Chunk("pbag", pbag), Chunk("pmod", pmod),
+                                   Chunk("pgen", pgen), Chunk("inst", inst), Chunk("ibag", ibag),
+                                   Chunk("imod", imod), Chunk("igen", igen), Chunk("shdr", shdr)});
   Bytes body = {'s', 'f', 'b', 'k'};
   for (const Bytes* b : {&info, &sdta, &pdta}) body.insert(body.end(), b->begin(), b->end());
   return Chunk("RIFF", body);

@@ -35,10 +35,8 @@ class TrackWriter {
   }
   TrackWriter& Meta(uint32_t delta, int type, const std::string& data);
   TrackWriter& Tempo(uint32_t delta, uint32_t microsecondsPerQuarter);
-  TrackWriter& Name(uint32_t delta, const std::string& text) { return Meta(delta, 0x03, text); }
-  TrackWriter& Copyright(uint32_t delta, const std::string& text) {
-    return Meta(delta, 0x02, text);
-  }
+  TrackWriter& Name(uint32_t delta, const std::string& s) { return Meta(delta, 0x03, s); }
+  TrackWriter& Copyright(uint32_t delta, const std::string& s) { return Meta(delta, 0x02, s); }
   // F0 (or F7), the length of data, data.
   TrackWriter& SysEx(uint32_t delta, const std::string& data, int status = 0xF0);
   TrackWriter& EndOfTrack(uint32_t delta = 0) { return Meta(delta, 0x2F, ""); }

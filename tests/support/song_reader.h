@@ -38,7 +38,6 @@ struct SongResult {
   int32_t division = 0;
   MidiFileInfo info;
   int32_t ranks[16];
-  uint32_t enabled[16];
 };
 
 inline SongResult ReadSong(const std::string& bytes, uint32_t spMidi = 1, int32_t polyphony = 32,
@@ -63,7 +62,6 @@ inline SongResult ReadSong(const std::string& bytes, uint32_t spMidi = 1, int32_
     }
   }
   std::memcpy(result.ranks, song.ChannelOrder(), sizeof result.ranks);
-  std::memcpy(result.enabled, song.channelEnabled, sizeof result.enabled);
   song.ReleaseEvents();
   return result;
 }

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -114,13 +113,14 @@ TEST_F(Configuration, DrumPanAndSlotSettings) {
   const struct {
     const char* pan;
     int32_t expected;
-  } pans[] = {{"0", 63},      {"center", 64}, {"", 63},       {"left", 0},  {"right", 127},
-              {"-100", 0},    {"100", 127},   {"Center", 63}, {"-101", 0},  {"-102", -11}};
+  } pans[] = {{"0", 63},   {"center", 64}, {"", 63},       {"left", 0}, {"right", 127},
+              {"-100", 0}, {"100", 127},   {"Center", 63}, {"-101", 0}, {"-102", -11}};
   for (const auto& p : pans) {
     SynthEngine fresh(nullptr);
     dir.Write("list.cfg", PatchList(36, std::string("drumset_name=kick\r\ndrumset_amp=120\r\n"
                                                     "drumset_note=40\r\ndrumset_strip_loop=1\r\n"
-                                                    "drumset_pan=") + p.pan + "\r\n"));
+                                                    "drumset_pan=") +
+                                            p.pan + "\r\n"));
     const int32_t result = fresh.LoadPatchList(dir.File("list.cfg").c_str());
     if (p.expected < 0) {
       EXPECT_EQ(result, p.expected) << p.pan;
@@ -130,7 +130,8 @@ TEST_F(Configuration, DrumPanAndSlotSettings) {
     const InstrumentSlot& drum = fresh.drumSlots[36];
     EXPECT_EQ(drum.pan, p.expected) << p.pan;
     EXPECT_STREQ(drum.name, "kick");
-    EXPECT_EQ((std::vector<int32_t>{drum.amp, drum.note, drum.stripLoop, drum.stripEnvelope, drum.stripTail}),
+    EXPECT_EQ((std::vector<int32_t>{drum.amp, drum.note, drum.stripLoop, drum.stripEnvelope,
+                                    drum.stripTail}),
               (std::vector<int32_t>{120, 40, 1, -1, -1}));
     EXPECT_EQ(fresh.toneSlots[36].amp, -1);
     EXPECT_STREQ(fresh.drumSlots[35].name, "");  // no drum keys: stays cleared
@@ -152,8 +153,8 @@ TEST_F(Configuration, MissingNamesAndUnusableDirectoriesFail) {
 
   // Directories the single-byte paths cannot carry are refused before any
   // file is opened (or created).
-  for (const std::u16string& bad : {directory + std::u16string(130, u'x') + u"\\",
-                                    directory + u"\u4e2d\\"}) {
+  for (const std::u16string& bad :
+       {directory + std::u16string(130, u'x') + u"\\", directory + u"\u4e2d\\"}) {
     SynthEngine refused(bad.c_str());
     EXPECT_EQ(refused.LoadConfiguration(), -3);
   }

@@ -1,7 +1,6 @@
-// Helpers for engine tests: a song event list built from a table, and a
-// one-sample instrument that plays a constant level straight from its data
-// (rate 0: one point per output frame, no envelope), so that the rendered
-// output shows exactly when each voice starts and stops.
+// Engine test helpers: a song event list from a table, and an instrument
+// that plays a constant level straight from its data (rate 0: one point per
+// output frame, no envelope), so the output shows when each voice sounds.
 #pragma once
 
 #include <cstdint>
@@ -15,23 +14,25 @@ namespace pocketmidi::test {
 
 struct TickEvent {
   uint32_t tick;
-  uint8_t channel;
-  uint8_t type;
-  uint8_t dataByte1;
-  uint8_t dataByte2;
+  uint8_t channel, type, dataByte1, dataByte2;
 };
 
-// Owns the events; the list starts with the ListHead entry as a song's does.
+inline TickEvent Tempo(uint32_t tick, uint32_t microsPerQuarter) {
+  return {tick, static_cast<uint8_t>(microsPerQuarter), kTempo,
+          static_cast<uint8_t>(microsPerQuarter >> 16),
+          static_cast<uint8_t>(microsPerQuarter >> 8)};
+}
+
+// Starts with the ListHead entry, as a song's list does.
 class TestSong {
  public:
-  TestSong(int32_t division, const std::vector<TickEvent>& events) {
-    events_.reserve(events.size() + 1);
-    events_.push_back(SongEvent{0, 0, kListHead, 0, 0, nullptr});
+  TestSong(int32_t division, const std::vector<TickEvent>& events)
+      : events_{{0, 0, kListHead, 0, 0, nullptr}} {
     for (const TickEvent& e : events) {
-      events_.push_back(SongEvent{e.tick, e.channel, e.type, e.dataByte1, e.dataByte2, nullptr});
+      events_.push_back({e.tick, e.channel, e.type, e.dataByte1, e.dataByte2, nullptr});
     }
     for (size_t i = 0; i + 1 < events_.size(); ++i) events_[i].next = &events_[i + 1];
-    list_ = SongEventList{events_.data(), static_cast<uint32_t>(events_.size()), division};
+    list_ = {events_.data(), static_cast<uint32_t>(events_.size()), division};
   }
   TestSong(const TestSong&) = delete;
   TestSong& operator=(const TestSong&) = delete;
@@ -42,30 +43,18 @@ class TestSong {
   SongEventList list_{};
 };
 
-inline TickEvent Tempo(uint32_t tick, uint32_t microsPerQuarter) {
-  return TickEvent{tick, static_cast<uint8_t>(microsPerQuarter & 0xFF), kTempo,
-                   static_cast<uint8_t>(microsPerQuarter >> 16),
-                   static_cast<uint8_t>(microsPerQuarter >> 8)};
-}
-
 class ConstantInstrument {
  public:
-  explicit ConstantInstrument(int16_t level, int32_t points = 200000)
-      : data_(static_cast<size_t>(points) + 1, level) {
-    sample_.dataLength = points << 12;
-    sample_.loopEnd = points << 12;
-    sample_.sampleRate = 0;
-    sample_.lowFreq = 0;
+  explicit ConstantInstrument(int16_t level, int32_t points = 200000) : data_(points + 1, level) {
+    sample_.dataLength = sample_.loopEnd = points << 12;
     sample_.highFreq = 0x7FFFFFFF;
     sample_.rootFreq = 261626;
     sample_.volume = 268435456u;
     sample_.data = data_.data();
     sample_.pan = 64;
-    instrument_.sampleCount = 1;
-    instrument_.samples = &sample_;
+    instrument_ = {1, &sample_};
   }
   Instrument* get() { return &instrument_; }
-  PatchSample& sample() { return sample_; }
 
  private:
   std::vector<int16_t> data_;
@@ -73,8 +62,8 @@ class ConstantInstrument {
   Instrument instrument_{};
 };
 
-// The engine frees instruments its slots hold that are not in its cache;
-// a test's own instruments must be taken out of the slots first.
+// The engine frees uncached instruments its slots hold: a test's own must
+// be taken out first.
 inline void DetachInstruments(SynthEngine& engine) {
   for (InstrumentSlot& slot : engine.toneSlots) slot.instrument = nullptr;
   for (InstrumentSlot& slot : engine.drumSlots) slot.instrument = nullptr;
@@ -86,22 +75,17 @@ constexpr uint32_t kTestRate = 22050;
 constexpr int32_t kFrameDivision = 11025;
 constexpr uint32_t kFrameTempo = 500104;
 
-// Decoded 16-bit samples of a little-endian byte stream.
 inline std::vector<int16_t> Samples16(const std::vector<uint8_t>& bytes) {
   std::vector<int16_t> out(bytes.size() / 2);
-  for (size_t i = 0; i < out.size(); ++i) {
+  for (size_t i = 0; i < out.size(); ++i)
     out[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  }
   return out;
 }
 
-// Renders the whole song in calls of the given capacity.
+// The whole song, rendered in calls of the given capacity.
 inline std::vector<uint8_t> RenderAll(SynthEngine& engine, uint32_t capacity) {
-  std::vector<uint8_t> out;
-  std::vector<uint8_t> buffer(capacity);
-  for (;;) {
-    const int32_t n = engine.Render(buffer.data(), capacity);
-    if (n <= 0) break;
+  std::vector<uint8_t> out, buffer(capacity);
+  for (int32_t n; (n = engine.Render(buffer.data(), capacity)) > 0;) {
     out.insert(out.end(), buffer.begin(), buffer.begin() + n);
   }
   return out;

@@ -1,9 +1,10 @@
-// MixVoice: slot layouts and gains, 32-bit wrap, control tick placement across
-// blocks, the ramp of cut voices, and the render loop's invariant that a voice
-// mixed in one call or in several shorter ones gives the same samples.
+// MixVoice: slot layouts and gains, 32-bit wrap, the ramp of cut voices,
+// control tick placement across blocks, and the render loop's invariant that
+// a voice mixed in one call or in several shorter ones sounds the same.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "kernel_test_engine.h"
@@ -15,71 +16,106 @@ namespace {
 using kernel_test::KernelTestEngine;
 
 constexpr int32_t P = 4096;
+constexpr uint32_t kMono = kFormat16Bit | kFormatMono;
+constexpr uint32_t kStereo = kFormat16Bit;
 
-// A voice reading points straight from a rate-0 sample.
-Voice& StartDirect(KernelTestEngine& t, const std::vector<int16_t>& points) {
-  const PatchSample& sample = t.AddSample(points, -1, 0, 0, 0, 0);
-  return t.StartVoice(0, sample, 0);
-}
-
-struct LayoutCase {
+// Points straight from a rate-0 sample onto a buffer of `initial`s.
+struct MixCase {
   const char* name;
-  bool mono;
+  uint32_t format;
+  uint8_t state;
   int16_t panMode;
-  std::vector<int32_t> expected;  // buffer after mixing {3, -2, 5} onto 1000s
+  int32_t left, right, count;
+  std::vector<int16_t> points;
+  int32_t initial;
+  std::vector<int32_t> expected;
+  int32_t position = 0;
 };
 
-class MixLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
+void PrintTo(const MixCase& c, std::ostream* os) { *os << c.name; }
 
-TEST_P(MixLayoutTest, WritesTheRightSlotsWithTheRightGains) {
-  const LayoutCase& c = GetParam();
-  KernelTestEngine t(1, c.mono ? kFormat16Bit | kFormatMono : kFormat16Bit);
-  Voice& voice = StartDirect(t, {3, -2, 5, 0});
+class MixCaseTest : public ::testing::TestWithParam<MixCase> {};
+
+TEST_P(MixCaseTest, WritesExactSlots) {
+  const MixCase& c = GetParam();
+  KernelTestEngine t(c.format);
+  Voice& voice = t.StartVoice(t.AddSample(c.points, -1, 0, 0, 0, 0), 0);
+  voice.state = c.state;
   voice.panMode = c.panMode;
-  voice.mixLeft = 100;
-  voice.mixRight = 7;
-  std::vector<int32_t> buffer(c.expected.size(), 1000);
-  MixVoice(t.engine(), buffer.data(), 0, 3);
+  voice.mixLeft = c.left;
+  voice.mixRight = c.right;
+  voice.position = c.position;
+  std::vector<int32_t> buffer(c.expected.size(), c.initial);
+  MixVoice(t.engine(), buffer.data(), 0, c.count);
   EXPECT_EQ(buffer, c.expected);
+  if (c.state == kVoiceDying) {
+    EXPECT_EQ(voice.state, kVoiceFree);
+  }
 }
+
+const uint8_t kPlay = kVoicePlaying;
+const uint8_t kDie = kVoiceDying;
+const std::vector<int16_t> kThree = {3, -2, 5, 0};
+const std::vector<int16_t> kOnes(30, 1);
 
 INSTANTIATE_TEST_SUITE_P(
-    Kernels, MixLayoutTest,
+    Kernels, MixCaseTest,
     ::testing::Values(
-        LayoutCase{"Mono", true, kPanCentre, {1300, 800, 1500}},
-        LayoutCase{"Spread", false, kPanSpread, {1300, 1021, 800, 986, 1500, 1035}},
-        LayoutCase{"Centre", false, kPanCentre, {1300, 1300, 800, 800, 1500, 1500}},
-        LayoutCase{"LeftOnly", false, kPanLeftOnly, {1300, 1000, 800, 1000, 1500, 1000}},
+        MixCase{"Mono", kMono, kPlay, kPanCentre, 100, 7, 3, kThree, 1000, {1300, 800, 1500}},
+        MixCase{"Spread", kStereo, kPlay, kPanSpread, 100, 7, 3, kThree, 1000,
+                {1300, 1021, 800, 986, 1500, 1035}},
+        MixCase{"Centre", kStereo, kPlay, kPanCentre, 100, 7, 3, kThree, 1000,
+                {1300, 1300, 800, 800, 1500, 1500}},
+        MixCase{"LeftOnly", kStereo, kPlay, kPanLeftOnly, 100, 7, 3, kThree, 1000,
+                {1300, 1000, 800, 1000, 1500, 1000}},
         // The single gain of a right-side voice is mixLeft.
-        LayoutCase{"RightOnly", false, kPanRightOnly, {1000, 1300, 1000, 800, 1000, 1500}}),
-    [](const ::testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
-
-TEST(MixKernelTest, AccumulatorsWrapAt32Bits) {
-  KernelTestEngine t(1, kFormat16Bit | kFormatMono);
-  Voice& voice = StartDirect(t, {2, -32768, 0});
-  voice.mixLeft = 8191;
-  std::vector<int32_t> buffer = {INT32_MAX - 10, INT32_MIN + 5};
-  MixVoice(t.engine(), buffer.data(), 0, 2);
-  EXPECT_EQ(buffer[0], INT32_MIN + 16371);      // 2^31 - 11 + 16382 wrapped
-  EXPECT_EQ(buffer[1], INT32_MAX - 268402682);  // -2^31 + 5 - 268402688 wrapped
-}
+        MixCase{"RightOnly", kStereo, kPlay, kPanRightOnly, 100, 7, 3, kThree, 1000,
+                {1000, 1300, 1000, 800, 1000, 1500}},
+        // 2^31 - 11 + 16382 wraps as 32-bit two's complement.
+        MixCase{"Wraps", kMono, kPlay, kPanCentre, 8191, 0, 2, {2, -32768, 0}, INT32_MAX - 10,
+                {INT32_MIN + 16371, 1879080949}},
+        // Dying voices: the gain falls by gain / count per point (at least 1).
+        MixCase{"RampMono", kMono, kDie, kPanCentre, 100, 0, 4, kOnes, 0, {75, 50, 25, 0}},
+        // Ramped over the points the sample still has: 2, so 50 then 0.
+        MixCase{"RampOverPointsLeft", kMono, kDie, kPanCentre, 100, 0, 4, {7, 7, 7}, 0,
+                {350, 0, 0, 0}, P},
+        // At most 20 points; the ramp stops once the gain is below 0.
+        MixCase{"RampSmallGainAtMost20", kMono, kDie, kPanCentre, 10, 0, 30, kOnes, 0,
+                {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        // A right gain below the count keeps a step of 0.
+        MixCase{"RampSpreadSmallRight", kStereo, kDie, kPanSpread, 100, 3, 4, kOnes, 0,
+                {75, 3, 50, 3, 25, 3, 0, 3}},
+        MixCase{"RampSpreadHeldAtZero", kStereo, kDie, kPanSpread, 2, 8, 4, kOnes, 0,
+                {1, 6, 0, 4, 0, 2, 0, 0}},
+        MixCase{"RampCentreStops", kStereo, kDie, kPanCentre, 2, 0, 4, kOnes, 0,
+                {1, 1, 0, 0, 0, 0, 0, 0}},
+        MixCase{"RampLeftOnly", kStereo, kDie, kPanLeftOnly, 8, 0, 4, kOnes, 0,
+                {6, 0, 4, 0, 2, 0, 0, 0}},
+        MixCase{"RampRightOnly", kStereo, kDie, kPanRightOnly, 8, 99, 4, kOnes, 0,
+                {0, 6, 0, 4, 0, 2, 0, 0}},
+        // A sample with no point left: nothing to ramp, the voice is freed.
+        MixCase{"RampNothingLeft", kMono, kDie, kPanCentre, 100, 0, 4, {7}, 0, {0, 0}, P}),
+    [](const ::testing::TestParamInfo<MixCase>& info) { return info.param.name; });
 
 struct TickCase {
   int16_t counterBefore;
   int32_t count;
-  std::vector<int32_t> tickIndices;  // points at which new gains start
+  std::vector<int32_t> ticks;  // points at which new gains start
   int16_t counterAfter;
 };
 
-class ControlTickTest : public ::testing::TestWithParam<TickCase> {};
+void PrintTo(const TickCase& c, std::ostream* os) {
+  *os << "counter " << c.counterBefore << ", " << c.count << " points";
+}
 
-// Envelope level rises one gain index per tick, so every tick raises the gain
-// (and the output of a sample of ones); the level counts the ticks.
-TEST_P(ControlTickTest, TicksEveryControlRatioSamples) {
+class KernelTickTest : public ::testing::TestWithParam<TickCase> {};
+
+// Every tick moves the envelope one gain index up, so the output of a sample
+// of ones steps up exactly at the ticks; the level counts them.
+TEST_P(KernelTickTest, TicksEveryControlRatioSamples) {
   const TickCase& c = GetParam();
-  KernelTestEngine t(1, kFormat16Bit | kFormatMono);
-  PatchSample& sample = t.AddSample(std::vector<int16_t>(40, 1), -1, kModeEnvelope, 0, 0, 0);
-  Voice& voice = t.StartVoice(0, sample, 0);
+  KernelTestEngine t(kMono);
+  Voice& voice = t.StartVoice(t.AddSample(kOnes, -1, kModeEnvelope, 0, 0, 0), 0);
   voice.ampLeft = 268435456;
   voice.mixLeft = 0;
   voice.envStep = 1 << 23;
@@ -91,115 +127,68 @@ TEST_P(ControlTickTest, TicksEveryControlRatioSamples) {
   for (int32_t i = 0; i < c.count; ++i) {
     if (buffer[i] != (i == 0 ? 0 : buffer[i - 1])) changes.push_back(i);
   }
-  EXPECT_EQ(changes, c.tickIndices);
-  EXPECT_EQ(voice.envLevel >> 23, static_cast<int32_t>(c.tickIndices.size()));
+  EXPECT_EQ(changes, c.ticks);
+  EXPECT_EQ(voice.envLevel >> 23, static_cast<int32_t>(c.ticks.size()));
   EXPECT_EQ(voice.controlCounter, c.counterAfter);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Placement, ControlTickTest,
-    ::testing::Values(TickCase{0, 8, {0, 4}, 0},  // ends exactly at a tick: counter 0
-                      TickCase{0, 9, {0, 4, 8}, 3}, TickCase{3, 3, {}, 0},
-                      TickCase{3, 4, {3}, 3}, TickCase{1, 10, {1, 5, 9}, 3},
-                      TickCase{2, 1, {}, 1}));
+INSTANTIATE_TEST_SUITE_P(Placement, KernelTickTest,
+                         ::testing::Values(TickCase{0, 8, {0, 4}, 0},  // ends on a tick
+                                           TickCase{0, 9, {0, 4, 8}, 3}, TickCase{3, 3, {}, 0},
+                                           TickCase{3, 4, {3}, 3}, TickCase{1, 10, {1, 5, 9}, 3},
+                                           TickCase{2, 1, {}, 1}));
 
-TEST(ControlTickTest, FinishedVoiceLeavesRestOfBlockSilent) {
-  KernelTestEngine t(1, kFormat16Bit | kFormatMono);
-  PatchSample& sample = t.AddSample(std::vector<int16_t>(20, 1), -1, kModeEnvelope, 0, 0, 0);
-  Voice& voice = t.StartVoice(0, sample, 0);
+TEST(KernelTickTest, FinishedVoiceLeavesRestOfBlockSilent) {
+  KernelTestEngine t(kMono);
+  Voice& voice = t.StartVoice(t.AddSample(kOnes, -1, kModeEnvelope, 0, 0, 0), 0);
   voice.state = kVoiceReleasing;
   voice.mixLeft = 50;
   voice.envLevel = 100;
-  voice.envStep = -1000;  // reaches the target at the next tick
-  voice.envStage = 6;     // and no stage is left
+  voice.envStep = -1000;  // reaches its target at the next tick
+  voice.envStage = 6;     // with no stage left
   voice.controlCounter = 2;
-  std::vector<int32_t> buffer(8, 0);
-  MixVoice(t.engine(), buffer.data(), 0, 8);
-  EXPECT_EQ(buffer, (std::vector<int32_t>{50, 50, 0, 0, 0, 0, 0, 0}));
+  std::vector<int32_t> buffer(6, 0);
+  MixVoice(t.engine(), buffer.data(), 0, 6);
+  EXPECT_EQ(buffer, (std::vector<int32_t>{50, 50, 0, 0, 0, 0}));
   EXPECT_EQ(voice.state, kVoiceFree);
 }
-
-struct RampCase {
-  const char* name;
-  bool mono;
-  int16_t panMode;
-  int32_t left, right, count;
-  std::vector<int32_t> expected;  // slots after ramping a sample of ones
-  int32_t position = 0;
-};
-
-class RampOutTest : public ::testing::TestWithParam<RampCase> {};
-
-TEST_P(RampOutTest, FadesAndFreesTheVoice) {
-  const RampCase& c = GetParam();
-  KernelTestEngine t(1, c.mono ? kFormat16Bit | kFormatMono : kFormat16Bit);
-  Voice& voice = StartDirect(t, std::vector<int16_t>(30, 1));
-  voice.state = kVoiceDying;
-  voice.panMode = c.panMode;
-  voice.mixLeft = c.left;
-  voice.mixRight = c.right;
-  voice.position = c.position;
-  std::vector<int32_t> buffer(c.expected.size(), 0);
-  MixVoice(t.engine(), buffer.data(), 0, c.count);
-  EXPECT_EQ(buffer, c.expected);
-  EXPECT_EQ(voice.state, kVoiceFree);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RampOutTest,
-    ::testing::Values(
-        RampCase{"Mono", true, kPanCentre, 100, 0, 4, {75, 50, 25, 0}},
-        // Ramped over at most 20 points; a gain below the count falls by 1
-        // per point and the ramp stops once it is below 0.
-        RampCase{"MonoSmallGainAtMost20Points", true, kPanCentre, 10, 0, 30,
-                 {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        // The right gain below the count keeps a step of 0.
-        RampCase{"SpreadSmallRightGainStays", false, kPanSpread, 100, 3, 4,
-                 {75, 3, 50, 3, 25, 3, 0, 3}},
-        RampCase{"SpreadHeldAtZero", false, kPanSpread, 2, 8, 4, {1, 6, 0, 4, 0, 2, 0, 0}},
-        RampCase{"Centre", false, kPanCentre, 8, 0, 4, {6, 6, 4, 4, 2, 2, 0, 0}},
-        RampCase{"CentreStopsBelowZero", false, kPanCentre, 2, 0, 4, {1, 1, 0, 0, 0, 0, 0, 0}},
-        RampCase{"LeftOnly", false, kPanLeftOnly, 8, 0, 4, {6, 0, 4, 0, 2, 0, 0, 0}},
-        RampCase{"RightOnlyUsesMixLeft", false, kPanRightOnly, 8, 99, 4, {0, 6, 0, 4, 0, 2, 0, 0}},
-        // A sample already at its end gives no points: nothing is mixed.
-        RampCase{"NothingLeftToRamp", true, kPanCentre, 100, 0, 4, {0, 0, 0, 0}, 30 * P}),
-    [](const ::testing::TestParamInfo<RampCase>& info) { return info.param.name; });
 
 struct SplitCase {
   const char* name;
   uint8_t modes;
-  bool vibrato;
-  bool ticks;
+  bool vibrato, ticks;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
 
 class SplitInvarianceTest : public ::testing::TestWithParam<SplitCase> {};
 
-// The render loop mixes a voice in runs between events; a run split at any
-// point must give the same samples and leave the voice in the same state.
+// The render loop mixes a voice in runs between events: any split of a span
+// must give the same samples and leave the voice in the same state.
 TEST_P(SplitInvarianceTest, SeveralCallsEqualOneCall) {
   const SplitCase& c = GetParam();
   const std::vector<std::vector<int32_t>> splits = {
       {700}, {1, 699}, {4, 4, 4, 688}, {13, 100, 1, 1, 256, 329}, {333, 367}};
   std::vector<int32_t> reference;
-  Voice referenceVoice{};
+  Voice first{};
   for (const std::vector<int32_t>& split : splits) {
     KernelTestEngine t;
     std::vector<int16_t> points;
-    for (int32_t i = 0; i < 300; ++i) points.push_back(static_cast<int16_t>((i * 7919) % 20001 - 10000));
+    for (int32_t i = 0; i < 300; ++i) {
+      points.push_back(static_cast<int16_t>(i * 7919 % 20001 - 10000));
+    }
     PatchSample& sample =
         t.AddSample(points, -1, c.modes | (c.ticks ? kModeEnvelope : 0), 50 * P + 1000, 120 * P);
     sample.vibDepth = 200;
     sample.tremDepth = 150;
-    Voice& voice = t.StartVoice(0, sample, 5321);
+    Voice& voice = t.StartVoice(sample, 5321);
     voice.panMode = kPanSpread;
     voice.ampLeft = 200000000;
     voice.ampRight = 100000000;
     voice.mixLeft = 3000;
     voice.mixRight = 1500;
-    if (c.vibrato) {
-      voice.vibTicksPerStep = 5;
-      voice.vibSweepStep = 3000;
-    }
+    voice.vibTicksPerStep = c.vibrato ? 5 : 0;
+    voice.vibSweepStep = 3000;
     if (c.ticks) {
       voice.envStep = 1 << 21;
       voice.envTarget = 1 << 30;
@@ -214,20 +203,19 @@ TEST_P(SplitInvarianceTest, SeveralCallsEqualOneCall) {
     }
     if (reference.empty()) {
       reference = buffer;
-      referenceVoice = voice;
+      first = voice;
       // Looped voices sound to the end of the span; one-shots end inside it.
       EXPECT_EQ(voice.state == kVoiceFree, c.modes == 0);
       EXPECT_EQ(buffer[2 * 699] == 0, c.modes == 0);
       continue;
     }
     EXPECT_EQ(buffer, reference);
-    EXPECT_EQ(voice.state, referenceVoice.state);
-    EXPECT_EQ(voice.position, referenceVoice.position);
-    EXPECT_EQ(voice.step, referenceVoice.step);
-    EXPECT_EQ(voice.vibTickCounter, referenceVoice.vibTickCounter);
-    EXPECT_EQ(voice.vibPhase, referenceVoice.vibPhase);
-    EXPECT_EQ(voice.controlCounter, referenceVoice.controlCounter);
-    EXPECT_EQ(voice.envLevel, referenceVoice.envLevel);
+    EXPECT_EQ(voice.state, first.state);
+    EXPECT_EQ(voice.position, first.position);
+    EXPECT_EQ(voice.step, first.step);
+    EXPECT_EQ(voice.vibTickCounter, first.vibTickCounter);
+    EXPECT_EQ(voice.vibPhase, first.vibPhase);
+    EXPECT_EQ(voice.controlCounter, first.controlCounter);
   }
 }
 

@@ -4,10 +4,10 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "soundset/config_writer.h"
 #include "soundset/patch_archive_writer.h"
@@ -35,39 +35,27 @@ void PrintPackUsage(FILE* out) {
                "  -v                 list what was borrowed or left out\n");
 }
 
-bool ParseInt(const char* text, long low, long high, int* out) {
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (!*text || *end || value < low || value > high) return false;
-  *out = static_cast<int>(value);
-  return true;
-}
-
-bool IsOutputRate(int rate) {
-  for (int r : {8000, 11025, 16000, 22050, 32000, 44100}) {
-    if (r == rate) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 int RunPack(int argc, char** argv) {
   std::string input, directory;
   ss::PackOptions options;
   bool verbose = false;
+  FormatFlags format;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    const bool hasValue = i + 1 < argc;
-    int value = 0;
-    auto bad = [&](const char* what) {
-      std::fprintf(stderr, "pocketmidi pack: %s\n", what);
-      return 2;
-    };
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    const int consumed = ParseFormatFlag(argv[i], value, &format);
+    if (consumed < 0) return 2;
+    if (consumed > 0) {
+      i += consumed - 1;
+      continue;
+    }
+    int32_t number = 0;
     if (arg == "-h" || arg == "--help") {
       PrintPackUsage(stdout);
       return 0;
-    } else if (arg == "-o" && hasValue) {
+    } else if (arg == "-o" && value) {
       directory = argv[++i];
     } else if (arg == "--adpcm") {
       options.adpcm = true;
@@ -77,27 +65,14 @@ int RunPack(int argc, char** argv) {
       options.normalize = true;
     } else if (arg == "-v") {
       verbose = true;
-    } else if (arg == "--max-rate" && hasValue) {
-      if (!ParseInt(argv[++i], 1000, 65535, &value)) return bad("--max-rate wants 1000..65535");
-      options.maxRateHz = static_cast<uint32_t>(value);
-    } else if (arg == "--name-prefix" && hasValue) {
+    } else if (arg == "--max-rate" && value) {
+      if (!ParseInt(argv[++i], 1000, 65535, &number)) {
+        std::fprintf(stderr, "pocketmidi pack: --max-rate wants 1000..65535 Hz\n");
+        return 2;
+      }
+      options.maxRateHz = static_cast<uint32_t>(number);
+    } else if (arg == "--name-prefix" && value) {
       options.namePrefix = argv[++i];
-    } else if (arg == "--rate" && hasValue) {
-      if (!ParseInt(argv[++i], 0, 65535, &value) || !IsOutputRate(value)) {
-        return bad("--rate wants 8000, 11025, 16000, 22050, 32000 or 44100");
-      }
-      options.rate = value;
-    } else if (arg == "--bits" && hasValue) {
-      if (!ParseInt(argv[++i], 8, 16, &value) || (value != 8 && value != 16)) {
-        return bad("--bits wants 8 or 16");
-      }
-      options.bits = value;
-    } else if (arg == "--channels" && hasValue) {
-      if (!ParseInt(argv[++i], 1, 2, &value)) return bad("--channels wants 1 or 2");
-      options.channels = value;
-    } else if (arg == "--polyphony" && hasValue) {
-      if (!ParseInt(argv[++i], 1, 256, &value)) return bad("--polyphony wants 1..256");
-      options.polyphony = value;
     } else if (arg[0] != '-' && input.empty()) {
       input = arg;
     } else {
@@ -106,6 +81,10 @@ int RunPack(int argc, char** argv) {
       return 2;
     }
   }
+  if (format.rate) options.rate = format.rate;
+  if (format.bits) options.bits = format.bits;
+  if (format.channels) options.channels = format.channels;
+  if (format.polyphony) options.polyphony = format.polyphony;
   if (input.empty() || directory.empty()) {
     PrintPackUsage(stderr);
     return 2;
@@ -135,11 +114,11 @@ int RunPack(int argc, char** argv) {
   stat(ss::JoinPath(directory, *result.config.archiveFile).c_str(), &archive);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::printf("%s: %d programs (%d borrowed from neighbours), %d drum notes, %zu patches, "
-              "archive %lld bytes, %.2f s\n",
-              directory.c_str(), result.programsFound + result.programsBorrowed,
-              result.programsBorrowed, result.drumNotes, result.patches.size(),
-              static_cast<long long>(archive.st_size), seconds);
+  std::printf(
+      "%s: %d programs (%d borrowed from neighbours), %d drum notes, %zu patches, "
+      "archive %lld bytes, %.2f s\n",
+      directory.c_str(), result.programsFound + result.programsBorrowed, result.programsBorrowed,
+      result.drumNotes, result.patches.size(), static_cast<long long>(archive.st_size), seconds);
   return 0;
 }
 

@@ -10,9 +10,7 @@ namespace {
 
 constexpr char kLineEnd[] = "\r\n";
 
-void Section(std::string& text, const std::string& name) {
-  text += "[" + name + "]" + kLineEnd;
-}
+void Section(std::string& text, const std::string& name) { text += "[" + name + "]" + kLineEnd; }
 
 void Key(std::string& text, const char* key, const std::string& value) {
   text += std::string(key) + "=" + value + kLineEnd;

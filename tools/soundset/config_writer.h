@@ -20,7 +20,7 @@ struct ToneSlotConfig {
 };
 
 struct DrumSlotConfig {
-  std::string name;  // drumset_name; empty: no drum keys in the section
+  std::string name;                  // drumset_name; empty: no drum keys in the section
   std::optional<int> amp;            // drumset_amp
   std::optional<int> note;           // drumset_note: fixed note sounded
   std::optional<std::string> pan;    // drumset_pan: "center", "left", "right" or -100..100
@@ -42,9 +42,9 @@ struct SoundSetConfig {
   // [SP]
   std::optional<std::string> spMidiSupported;  // SUPPORTED: "true" enables SP-MIDI
   // [OTHERS]
-  std::optional<int> polyphony = 32;        // POLYPHONES
-  std::optional<std::string> loadAll;       // LOADALL: "false" loads at first note
-  std::optional<std::string> freeAtOnce;    // FREEATONCE: "true" frees after the last note
+  std::optional<int> polyphony = 32;      // POLYPHONES
+  std::optional<std::string> loadAll;     // LOADALL: "false" loads at first note
+  std::optional<std::string> freeAtOnce;  // FREEATONCE: "true" frees after the last note
 
   std::array<ToneSlotConfig, 128> tones;  // sections "0".."127": every one needs a name
   std::array<DrumSlotConfig, 128> drums;  // by drum note

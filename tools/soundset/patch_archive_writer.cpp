@@ -64,8 +64,8 @@ EncodedPatch EncodePatch(const PatchDescription& patch, bool compressed) {
   }
 
   uint8_t* h = out.header.data();
-  h[kHdrFractions] =
-      static_cast<uint8_t>((patch.loopStartSixteenths & 15) | ((patch.loopEndSixteenths & 15) << 4));
+  h[kHdrFractions] = static_cast<uint8_t>((patch.loopStartSixteenths & 15) |
+                                          ((patch.loopEndSixteenths & 15) << 4));
   PutU32(h + kHdrDataSize, static_cast<uint32_t>(out.data.size()));
   PutU32(h + kHdrLoopStart, loopStart * bytesPerPoint);
   PutU32(h + kHdrLoopEnd, loopEnd * bytesPerPoint);

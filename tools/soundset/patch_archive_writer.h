@@ -24,8 +24,8 @@ EncodedPatch EncodePatch(const PatchDescription& patch, bool compressed);
 // used twice. The header's data size field is written as EncodePatch left it.
 std::vector<uint8_t> BuildArchive(const std::vector<EncodedPatch>& patches, bool compressed,
                                   std::string* error = nullptr);
-std::vector<uint8_t> BuildArchive(const std::vector<PatchDescription>& patches,
-                                  bool compressed, std::string* error = nullptr);
+std::vector<uint8_t> BuildArchive(const std::vector<PatchDescription>& patches, bool compressed,
+                                  std::string* error = nullptr);
 
 // Writes bytes to a file; false (with *error) when it cannot be written.
 bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes,

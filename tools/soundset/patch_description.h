@@ -39,12 +39,12 @@ struct PatchDescription {
   bool reversed = false;    // store the points backwards; the loader turns them round
 
   LoopMode loopMode = LoopMode::kOneShot;
-  uint32_t loopStart = 0;  // points, in playing order
-  uint32_t loopEnd = 0;    // points (the loop plays up to, not including, this point)
+  uint32_t loopStart = 0;           // points, in playing order
+  uint32_t loopEnd = 0;             // points (the loop plays up to, not including, this point)
   uint8_t loopStartSixteenths = 0;  // 0..15, fraction of a point added to loopStart
   uint8_t loopEndSixteenths = 0;
 
-  uint16_t sampleRate = 22050;  // Hz
+  uint16_t sampleRate = 22050;         // Hz
   int32_t lowFreqMilliHz = 8176;       // note 0
   int32_t highFreqMilliHz = 12543854;  // note 127
   int32_t rootFreqMilliHz = 261626;    // the pitch at which the points sound unchanged
@@ -71,10 +71,10 @@ struct PatchDescription {
 };
 
 // Byte layout of the archive.
-constexpr uint32_t kArchiveHeaderBytes = 8;   // compression flag, index size
-constexpr uint32_t kIndexEntryBytes = 24;     // name[16], offset, size
+constexpr uint32_t kArchiveHeaderBytes = 8;  // compression flag, index size
+constexpr uint32_t kIndexEntryBytes = 24;    // name[16], offset, size
 constexpr uint32_t kIndexNameBytes = 16;
-constexpr uint32_t kPatchLeadBytes = 4;       // skipped before each patch header
+constexpr uint32_t kPatchLeadBytes = 4;  // skipped before each patch header
 constexpr uint32_t kPatchHeaderBytes = 51;
 
 // Offsets inside the 51-byte patch header.

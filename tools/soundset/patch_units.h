@@ -29,9 +29,9 @@ double EnvelopeRateSlope(uint8_t rateByte);
 // The offset byte of a level attenuated by decibels from full (offset 255).
 uint8_t EnvelopeOffsetForDecibels(double attenuationDb);
 
-uint8_t LfoRateByte(double hertz);        // 1..255
-uint8_t LfoSweepByte(double seconds);     // 0 = none
-uint8_t VibratoDepthByte(double cents);   // 0..255
+uint8_t LfoRateByte(double hertz);          // 1..255
+uint8_t LfoSweepByte(double seconds);       // 0 = none
+uint8_t VibratoDepthByte(double cents);     // 0..255
 uint8_t TremoloDepthByte(double decibels);  // 0..255
 
 }  // namespace pocketmidi::soundset

@@ -10,7 +10,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kZeroCrossings = 16;  // sinc lobes kept on each side
 
-constexpr int kTableSteps = 512;     // kernel entries per zero crossing
+constexpr int kTableSteps = 512;  // kernel entries per zero crossing
 
 double Blackman(double x) {  // x in -1..1
   return 0.42 + 0.5 * std::cos(kPi * x) + 0.08 * std::cos(2 * kPi * x);

@@ -10,8 +10,7 @@ namespace pocketmidi::soundset {
 
 namespace {
 
-// Attenuation beyond this is not distinguishable at the envelope's 36 dB
-// range; 96 dB is the span SoundFont decay and release times refer to.
+// SoundFont decay and release times are for a fall of 96 dB.
 constexpr double kEnvelopeSpanDb = 96.0;
 constexpr uint32_t kArchiveMaxRateHz = 65535;
 
@@ -24,12 +23,11 @@ struct SampleSpan {
 // The sample's points after the zone's address offsets, kept inside the pool.
 SampleSpan Span(const SoundFont& font, const Sf2Sample& sample, const Sf2Region& region) {
   const auto& g = region.gen;
-  SampleSpan span{sample.start + g[kGenStartAddrsOffset] + 32768LL * g[kGenStartAddrsCoarseOffset],
-                  sample.end + g[kGenEndAddrsOffset] + 32768LL * g[kGenEndAddrsCoarseOffset],
-                  sample.loopStart + g[kGenStartloopAddrsOffset] +
-                      32768LL * g[kGenStartloopAddrsCoarseOffset],
-                  sample.loopEnd + g[kGenEndloopAddrsOffset] +
-                      32768LL * g[kGenEndloopAddrsCoarseOffset]};
+  SampleSpan span{
+      sample.start + g[kGenStartAddrsOffset] + 32768LL * g[kGenStartAddrsCoarseOffset],
+      sample.end + g[kGenEndAddrsOffset] + 32768LL * g[kGenEndAddrsCoarseOffset],
+      sample.loopStart + g[kGenStartloopAddrsOffset] + 32768LL * g[kGenStartloopAddrsCoarseOffset],
+      sample.loopEnd + g[kGenEndloopAddrsOffset] + 32768LL * g[kGenEndloopAddrsCoarseOffset]};
   const int64_t pool = static_cast<int64_t>(font.points.size());
   span.start = std::clamp<int64_t>(span.start, 0, pool);
   span.end = std::clamp<int64_t>(span.end, span.start, pool);
@@ -38,6 +36,69 @@ SampleSpan Span(const SoundFont& font, const Sf2Sample& sample, const Sf2Region&
     span.end = sample.end;
   }
   return span;
+}
+
+// The points, loop and rate of the patch: the zone's part of the sample,
+// reduced in rate and depth as the options ask.
+void FillSample(const SoundFont& font, const Sf2Region& region, const RegionOptions& options,
+                ConvertedRegion* converted) {
+  const Sf2Sample& sample = font.samples[region.sampleIndex];
+  const auto& g = region.gen;
+  ConvertedRegion& out = *converted;
+  PatchDescription& patch = out.patch;
+
+  const SampleSpan span = Span(font, sample, region);
+  std::vector<int16_t> points(font.points.begin() + span.start, font.points.begin() + span.end);
+  const int mode = g[kGenSampleModes] & 3;
+  out.looping = (mode == 1 || mode == 3) && span.loopStart >= span.start &&
+                span.loopEnd <= span.end && span.loopEnd - span.loopStart >= 2;
+  uint32_t loopStart = out.looping ? static_cast<uint32_t>(span.loopStart - span.start) : 0;
+  uint32_t loopEnd = out.looping ? static_cast<uint32_t>(span.loopEnd - span.start) : 0;
+
+  uint32_t rate = sample.sampleRate;
+  uint32_t maxRate = kArchiveMaxRateHz;
+  if (options.maxRateHz > 0) maxRate = std::min(maxRate, options.maxRateHz);
+  if (rate > maxRate) {
+    // Choose the ratio so that the loop keeps a whole number of points and
+    // its pitch stays exact (the rate absorbs the rounding).
+    double ratio = static_cast<double>(maxRate) / rate;
+    if (out.looping) {
+      const uint32_t loopLength = loopEnd - loopStart;
+      const uint32_t newLength = std::max<uint32_t>(2, std::lround(loopLength * ratio));
+      ratio = static_cast<double>(newLength) / loopLength;
+      loopStart = static_cast<uint32_t>(std::lround(loopStart * ratio));
+      loopEnd = loopStart + newLength;
+    }
+    points = ResampleDown(points, ratio);
+    rate = std::min<uint32_t>(maxRate, std::lround(rate * ratio));
+    if (loopEnd > points.size()) {
+      const uint32_t shift = loopEnd - static_cast<uint32_t>(points.size());
+      loopStart -= std::min(loopStart, shift);
+      loopEnd -= shift;
+    }
+  }
+  if (options.eightBit) {
+    for (int16_t& p : points) {
+      p = static_cast<int16_t>(std::clamp(std::lround(p / 256.0) * 256, -32768L, 32512L));
+    }
+    patch.bitsPerPoint = 8;
+  }
+  if (out.looping) {
+    // Interpolating in the loop's last interval reads the point at the loop
+    // end: make it the loop start's point so the seam is smooth.
+    if (loopEnd < points.size()) {
+      points[loopEnd] = points[loopStart];
+    } else {
+      points.push_back(points[loopStart]);
+    }
+  }
+  patch.points = std::move(points);
+  patch.sampleRate = static_cast<uint16_t>(rate);
+  patch.loopMode = out.looping ? LoopMode::kForward : LoopMode::kOneShot;
+  // A one-shot patch gets the whole sample as its "loop", so that a
+  // configured strip_tail (which cuts the data at the loop end) keeps it all.
+  patch.loopStart = out.looping ? loopStart : 0;
+  patch.loopEnd = out.looping ? loopEnd : static_cast<uint32_t>(patch.points.size());
 }
 
 }  // namespace
@@ -100,48 +161,7 @@ ConvertedRegion ConvertRegion(const SoundFont& font, const Sf2Region& region, in
   const auto& g = region.gen;
   ConvertedRegion out;
   PatchDescription& patch = out.patch;
-
-  const SampleSpan span = Span(font, sample, region);
-  std::vector<int16_t> points(font.points.begin() + span.start, font.points.begin() + span.end);
-  const int mode = g[kGenSampleModes] & 3;
-  out.looping = (mode == 1 || mode == 3) && span.loopStart >= span.start &&
-                span.loopEnd <= span.end && span.loopEnd - span.loopStart >= 2;
-  uint32_t loopStart = out.looping ? static_cast<uint32_t>(span.loopStart - span.start) : 0;
-  uint32_t loopEnd = out.looping ? static_cast<uint32_t>(span.loopEnd - span.start) : 0;
-
-  uint32_t rate = sample.sampleRate;
-  uint32_t maxRate = kArchiveMaxRateHz;
-  if (options.maxRateHz > 0) maxRate = std::min(maxRate, options.maxRateHz);
-  if (rate > maxRate) {
-    // Choose the ratio so that the loop keeps a whole number of points and
-    // its pitch stays exact (the rate absorbs the rounding).
-    double ratio = static_cast<double>(maxRate) / rate;
-    if (out.looping) {
-      const uint32_t loopLength = loopEnd - loopStart;
-      const uint32_t newLength = std::max<uint32_t>(2, std::lround(loopLength * ratio));
-      ratio = static_cast<double>(newLength) / loopLength;
-      loopStart = static_cast<uint32_t>(std::lround(loopStart * ratio));
-      loopEnd = loopStart + newLength;
-    }
-    points = ResampleDown(points, ratio);
-    rate = std::min<uint32_t>(maxRate, std::lround(rate * ratio));
-    if (loopEnd > points.size()) {
-      const uint32_t shift = loopEnd - static_cast<uint32_t>(points.size());
-      loopStart -= std::min(loopStart, shift);
-      loopEnd -= shift;
-    }
-  }
-  if (options.eightBit) {
-    for (int16_t& p : points) {
-      p = static_cast<int16_t>(std::clamp(std::lround(p / 256.0) * 256, -32768L, 32512L));
-    }
-    patch.bitsPerPoint = 8;
-  }
-  patch.points = std::move(points);
-  patch.sampleRate = static_cast<uint16_t>(rate);
-  patch.loopMode = out.looping ? LoopMode::kForward : LoopMode::kOneShot;
-  patch.loopStart = loopStart;
-  patch.loopEnd = loopEnd;
+  FillSample(font, region, options, &out);
 
   const int rootKey = g[kGenOverridingRootKey] >= 0 && g[kGenOverridingRootKey] <= 127
                           ? g[kGenOverridingRootKey]
@@ -163,12 +183,14 @@ ConvertedRegion ConvertRegion(const SoundFont& font, const Sf2Region& region, in
 
   if (g[kGenVibLfoToPitch] != 0) {
     patch.vibratoDepth = VibratoDepthByte(Clamp(g[kGenVibLfoToPitch], -12000, 12000));
-    patch.vibratoRate = LfoRateByte(8.176 * std::pow(2.0, Clamp(g[kGenFreqVibLfo], -16000, 4500) / 1200.0));
+    patch.vibratoRate =
+        LfoRateByte(8.176 * std::pow(2.0, Clamp(g[kGenFreqVibLfo], -16000, 4500) / 1200.0));
     patch.vibratoSweep = LfoSweepByte(TimecentsToSeconds(Clamp(g[kGenDelayVibLfo], -12000, 5000)));
   }
   if (g[kGenModLfoToVolume] != 0) {
     patch.tremoloDepth = TremoloDepthByte(2.0 * Clamp(g[kGenModLfoToVolume], -960, 960) / 10.0);
-    patch.tremoloRate = LfoRateByte(8.176 * std::pow(2.0, Clamp(g[kGenFreqModLfo], -16000, 4500) / 1200.0));
+    patch.tremoloRate =
+        LfoRateByte(8.176 * std::pow(2.0, Clamp(g[kGenFreqModLfo], -16000, 4500) / 1200.0));
     patch.tremoloSweep = LfoSweepByte(TimecentsToSeconds(Clamp(g[kGenDelayModLfo], -12000, 5000)));
   }
   return out;

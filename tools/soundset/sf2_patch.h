@@ -33,8 +33,8 @@ double TimecentsToSeconds(int32_t timecents);
 // Envelope bytes for the SoundFont volume envelope (times in timecents,
 // sustain as attenuation in centibels); delay is not representable and is
 // ignored.
-void ConvertVolumeEnvelope(int32_t attackTc, int32_t holdTc, int32_t decayTc,
-                           int32_t sustainCb, int32_t releaseTc, PatchDescription* patch);
+void ConvertVolumeEnvelope(int32_t attackTc, int32_t holdTc, int32_t decayTc, int32_t sustainCb,
+                           int32_t releaseTc, PatchDescription* patch);
 int8_t PanToBalance(int32_t pan);
 int AttenuationToAmp(int32_t centibels);
 // The note (fractional) at which the sample sounds unchanged when played at

@@ -230,6 +230,12 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
     ChunkWalker walker(info.data + 4, info.size - 4, "INFO");
     while ((more = walker.Next(&chunk, error)) == 1) {
       if (chunk.id == "INAM") out->name = FixedString(chunk.data, chunk.size);
+      // Version 3 banks hold Ogg Vorbis data where the points should be.
+      if (chunk.id == "ifil" && chunk.size >= 2 && GetU16(chunk.data) >= 3) {
+        *error = "SoundFont version " + std::to_string(GetU16(chunk.data)) +
+                 " (compressed samples) is not supported";
+        return false;
+      }
     }
     if (more < 0) return false;
   }
@@ -245,7 +251,7 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
     if (more < 0) return false;
   }
 
-  HydraTable tables[kTableCount] = {{"phdr", 38}, {"pbag", 4}, {"pmod", 10},
+  HydraTable tables[kTableCount] = {{"phdr", 38}, {"pbag", 4},  {"pmod", 10},
                                     {"pgen", 4},  {"inst", 22}, {"ibag", 4},
                                     {"imod", 10}, {"igen", 4},  {"shdr", 46}};
   if (!ReadHydra(pdta, tables, error) || !ReadSamples(tables[kShdr], out, error)) return false;
@@ -276,14 +282,15 @@ bool ReadSoundFontFile(const std::string& path, SoundFont* out, std::string* err
     return false;
   }
   std::vector<uint8_t> bytes;
-  uint8_t buffer[65536];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    bytes.insert(bytes.end(), buffer, buffer + got);
+  bool ok = std::fseek(file, 0, SEEK_END) == 0;
+  const long size = ok ? std::ftell(file) : -1;
+  ok = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+  if (ok) {
+    bytes.resize(static_cast<size_t>(size));
+    ok = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
   }
-  const bool readError = std::ferror(file);
   std::fclose(file);
-  if (readError) {
+  if (!ok) {
     *error = "cannot read " + path;
     return false;
   }

@@ -11,12 +11,23 @@ namespace {
 // velocity, loop mode, exclusive class and root key belong to the instrument.
 bool InstrumentOnly(uint16_t g) {
   switch (g) {
-    case kGenStartAddrsOffset: case kGenEndAddrsOffset: case kGenStartloopAddrsOffset:
-    case kGenEndloopAddrsOffset: case kGenStartAddrsCoarseOffset:
-    case kGenEndAddrsCoarseOffset: case kGenStartloopAddrsCoarseOffset:
-    case kGenKeynum: case kGenVelocity: case kGenEndloopAddrsCoarseOffset:
-    case kGenSampleModes: case kGenExclusiveClass: case kGenOverridingRootKey:
-    case kGenInstrument: case kGenSampleId: case kGenKeyRange: case kGenVelRange:
+    case kGenStartAddrsOffset:
+    case kGenEndAddrsOffset:
+    case kGenStartloopAddrsOffset:
+    case kGenEndloopAddrsOffset:
+    case kGenStartAddrsCoarseOffset:
+    case kGenEndAddrsCoarseOffset:
+    case kGenStartloopAddrsCoarseOffset:
+    case kGenKeynum:
+    case kGenVelocity:
+    case kGenEndloopAddrsCoarseOffset:
+    case kGenSampleModes:
+    case kGenExclusiveClass:
+    case kGenOverridingRootKey:
+    case kGenInstrument:
+    case kGenSampleId:
+    case kGenKeyRange:
+    case kGenVelRange:
       return true;
     default:
       return false;
@@ -29,8 +40,9 @@ struct Range {
 
 // A range from the local zone, else the global zone, else 0..127.
 Range ZoneRange(const Sf2ZoneList& list, const Sf2Zone& zone, uint16_t g) {
-  const Sf2Zone* from = zone.Has(g) ? &zone : (list.hasGlobal && list.global.Has(g)) ? &list.global
-                                                                                       : nullptr;
+  const Sf2Zone* from = zone.Has(g)                              ? &zone
+                        : (list.hasGlobal && list.global.Has(g)) ? &list.global
+                                                                 : nullptr;
   if (!from) return {};
   return {from->RangeLow(g), from->RangeHigh(g)};
 }
@@ -52,29 +64,73 @@ int32_t Value(const Sf2Zone& zone, uint16_t g) {
 
 int32_t Sf2DefaultValue(uint16_t g) {
   switch (g) {
-    case kGenInitialFilterFc: return 13500;
-    case kGenDelayModLfo: case kGenDelayVibLfo: case kGenDelayModEnv: case kGenAttackModEnv:
-    case kGenHoldModEnv: case kGenDecayModEnv: case kGenReleaseModEnv: case kGenDelayVolEnv:
-    case kGenAttackVolEnv: case kGenHoldVolEnv: case kGenDecayVolEnv: case kGenReleaseVolEnv:
+    case kGenInitialFilterFc:
+      return 13500;
+    case kGenDelayModLfo:
+    case kGenDelayVibLfo:
+    case kGenDelayModEnv:
+    case kGenAttackModEnv:
+    case kGenHoldModEnv:
+    case kGenDecayModEnv:
+    case kGenReleaseModEnv:
+    case kGenDelayVolEnv:
+    case kGenAttackVolEnv:
+    case kGenHoldVolEnv:
+    case kGenDecayVolEnv:
+    case kGenReleaseVolEnv:
       return -12000;
-    case kGenKeynum: case kGenVelocity: case kGenOverridingRootKey: return -1;
-    case kGenScaleTuning: return 100;
-    case kGenKeyRange: case kGenVelRange: return 127 << 8;
-    default: return 0;
+    case kGenKeynum:
+    case kGenVelocity:
+    case kGenOverridingRootKey:
+      return -1;
+    case kGenScaleTuning:
+      return 100;
+    case kGenKeyRange:
+    case kGenVelRange:
+      return 127 << 8;
+    default:
+      return 0;
   }
 }
 
 bool Sf2SampleUsable(const Sf2Sample& sample) {
-  return !(sample.sampleType & 0x8000) && sample.end > sample.start + 1 && sample.sampleRate > 0;
+  // 0x8000: the points are in a ROM we do not have; 0x10: compressed data.
+  return !(sample.sampleType & 0x8010) && sample.end > sample.start + 1 && sample.sampleRate > 0;
 }
 
-bool FindRegion(const SoundFont& font, const Sf2Preset& preset, int key, int velocity,
-                bool nearest, Sf2Region* out) {
-  int best = -1;
-  const Sf2Zone* bestPresetZone = nullptr;
-  const Sf2Zone* bestInstrumentZone = nullptr;
-  const Sf2Instrument* bestInstrument = nullptr;
-  Range bestKeys, bestVels;
+namespace {
+
+Sf2Region Combine(const Sf2Preset& preset, const Sf2Zone& presetZone,
+                  const Sf2Instrument& instrument, const Sf2Zone& instrumentZone, Range keys,
+                  Range vels) {
+  Sf2Region region;
+  region.sampleIndex = instrumentZone.amount[kGenSampleId];
+  region.keyLow = keys.low, region.keyHigh = keys.high;
+  region.velLow = vels.low, region.velHigh = vels.high;
+  const Sf2ZoneList& il = instrument.zones;
+  const Sf2ZoneList& pl = preset.zones;
+  for (uint16_t g = 0; g < kGenCount; ++g) {
+    int32_t v = instrumentZone.Has(g)              ? Value(instrumentZone, g)
+                : il.hasGlobal && il.global.Has(g) ? Value(il.global, g)
+                                                   : Sf2DefaultValue(g);
+    if (!InstrumentOnly(g)) {
+      if (presetZone.Has(g)) {
+        v += Value(presetZone, g);
+      } else if (pl.hasGlobal && pl.global.Has(g)) {
+        v += Value(pl.global, g);
+      }
+    }
+    region.gen[g] = v;
+  }
+  return region;
+}
+
+}  // namespace
+
+bool FindRegion(const SoundFont& font, const Sf2Preset& preset, int key, int velocity, bool nearest,
+                Sf2Region* out) {
+  int bestDistance = -1;
+  Sf2Region best;
   for (const Sf2Zone& pz : preset.zones.zones) {
     const Sf2Instrument& instrument = font.instruments[pz.amount[kGenInstrument]];
     const Range pKeys = ZoneRange(preset.zones, pz, kGenKeyRange);
@@ -84,39 +140,20 @@ bool FindRegion(const SoundFont& font, const Sf2Preset& preset, int key, int vel
       const Range keys = Intersect(pKeys, ZoneRange(instrument.zones, iz, kGenKeyRange));
       const Range vels = Intersect(pVels, ZoneRange(instrument.zones, iz, kGenVelRange));
       const int distance = Distance(keys, key) * 256 + Distance(vels, velocity);
-      if (distance >= (1 << 20) || (best >= 0 && distance >= best)) continue;
-      best = distance;
-      bestPresetZone = &pz;
-      bestInstrumentZone = &iz;
-      bestInstrument = &instrument;
-      bestKeys = keys;
-      bestVels = vels;
-      if (distance == 0) break;
-    }
-    if (best == 0) break;
-  }
-  if (best < 0 || (best > 0 && !nearest)) return false;
-
-  Sf2Region region;
-  region.sampleIndex = bestInstrumentZone->amount[kGenSampleId];
-  region.keyLow = bestKeys.low, region.keyHigh = bestKeys.high;
-  region.velLow = bestVels.low, region.velHigh = bestVels.high;
-  for (uint16_t g = 0; g < kGenCount; ++g) {
-    const Sf2ZoneList& il = bestInstrument->zones;
-    int32_t v = bestInstrumentZone->Has(g)     ? Value(*bestInstrumentZone, g)
-                : il.hasGlobal && il.global.Has(g) ? Value(il.global, g)
-                                                   : Sf2DefaultValue(g);
-    if (!InstrumentOnly(g)) {
-      const Sf2ZoneList& pl = preset.zones;
-      if (bestPresetZone->Has(g)) {
-        v += Value(*bestPresetZone, g);
-      } else if (pl.hasGlobal && pl.global.Has(g)) {
-        v += Value(pl.global, g);
+      if (distance >= (1 << 20) || (bestDistance >= 0 && distance > bestDistance)) continue;
+      // Layered zones (an organ's octave stop, a piano's hammer noise) cover
+      // the same key; the loudest layer is the one that carries the sound.
+      const Sf2Region region = Combine(preset, pz, instrument, iz, keys, vels);
+      if (distance == bestDistance &&
+          region.gen[kGenInitialAttenuation] >= best.gen[kGenInitialAttenuation]) {
+        continue;
       }
+      bestDistance = distance;
+      best = region;
     }
-    region.gen[g] = v;
   }
-  *out = region;
+  if (bestDistance < 0 || (bestDistance > 0 && !nearest)) return false;
+  *out = best;
   return true;
 }
 

@@ -26,11 +26,12 @@ int32_t Sf2DefaultValue(uint16_t g);
 bool Sf2SampleUsable(const Sf2Sample& sample);
 
 // Finds the region of the preset that plays key at velocity: the first
-// (preset zone, instrument zone) pair whose ranges cover both. When none
+// (preset zone, instrument zone) pair whose ranges cover both (among layers
+// covering them alike, the one with the least attenuation). When none
 // covers them and `nearest` is set, the pair whose ranges lie nearest (key
 // distance first, then velocity) is taken. Zones with unusable samples are
 // passed over. False when there is nothing to play.
-bool FindRegion(const SoundFont& font, const Sf2Preset& preset, int key, int velocity,
-                bool nearest, Sf2Region* out);
+bool FindRegion(const SoundFont& font, const Sf2Preset& preset, int key, int velocity, bool nearest,
+                Sf2Region* out);
 
 }  // namespace pocketmidi::soundset

@@ -82,7 +82,7 @@ struct Sf2Sample {
   uint32_t sampleRate = 0;
   uint8_t originalPitch = 60;
   int8_t pitchCorrection = 0;  // cents
-  uint16_t sampleType = 1;     // 0x8000 bit: ROM sample (unusable here)
+  uint16_t sampleType = 1;     // bits 0x8000 (ROM) and 0x10 (compressed): unusable here
 };
 
 // An instrument's or a preset's zones. A global zone, when the bank has one,
@@ -106,8 +106,8 @@ struct Sf2Preset {
 };
 
 struct SoundFont {
-  std::string name;             // INFO INAM, may be empty
-  std::vector<int16_t> points;  // the whole smpl chunk
+  std::string name;                        // INFO INAM, may be empty
+  std::vector<int16_t> points;             // the whole smpl chunk
   std::vector<Sf2Sample> samples;          // without the terminal "EOS" record
   std::vector<Sf2Instrument> instruments;  // without the terminal "EOI" record
   std::vector<Sf2Preset> presets;          // without the terminal "EOP" record

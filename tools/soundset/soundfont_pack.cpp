@@ -27,7 +27,8 @@ class PatchPool {
       : options_(options), patches_(patches) {}
 
   std::string Add(PatchDescription patch, const std::string& wantedName) {
-    const EncodedPatch encoded = EncodePatch(patch, options_.adpcm);
+    // Raw encoding is cheap and tells descriptions apart as well as ADPCM would.
+    const EncodedPatch encoded = EncodePatch(patch, false);
     std::string key(encoded.header.begin(), encoded.header.end());
     key.append(encoded.data.begin(), encoded.data.end());
     auto known = byContent_.find(key);
@@ -101,8 +102,11 @@ std::string PatchNameFromText(const std::string& text, size_t maxLength) {
 bool PackSoundFont(const SoundFont& font, const PackOptions& options, PackResult* out,
                    std::string* error) {
   *out = PackResult();
-  if (options.namePrefix.size() > kMaxPrefix ||
-      PatchNameFromText(options.namePrefix, kMaxPrefix) != options.namePrefix) {
+  bool prefixOk = options.namePrefix.size() <= kMaxPrefix;
+  for (unsigned char c : options.namePrefix) {
+    prefixOk = prefixOk && (std::isalnum(c) || c == '-' || c == '.' || c == '_');
+  }
+  if (!prefixOk) {
     *error = "name prefix must be at most 10 letters, digits, '-', '.' or '_'";
     return false;
   }
@@ -138,8 +142,10 @@ bool PackSoundFont(const SoundFont& font, const PackOptions& options, PackResult
     int source = program;
     // Nearest present program; on a tie the lower one.
     for (int d = 1; !regions[source]; ++d) {
-      if (program - d >= 0 && regions[program - d]) source = program - d;
-      else if (program + d < 128 && regions[program + d]) source = program + d;
+      if (program - d >= 0 && regions[program - d])
+        source = program - d;
+      else if (program + d < 128 && regions[program + d])
+        source = program + d;
     }
     if (source != program) {
       ++out->programsBorrowed;
@@ -169,8 +175,8 @@ bool PackSoundFont(const SoundFont& font, const PackOptions& options, PackResult
     if (!FindRegion(font, *kit, note, kFullVelocity, false, &region)) continue;
     const ConvertedRegion converted = ConvertRegion(font, region, note, regionOptions);
     DrumSlotConfig& slot = config.drums[note];
-    slot.name = pool.Add(converted.patch, "d" + std::to_string(note) + "_" +
-                                              font.samples[region.sampleIndex].name);
+    slot.name = pool.Add(converted.patch,
+                         "d" + std::to_string(note) + "_" + font.samples[region.sampleIndex].name);
     if (!options.normalize) slot.amp = converted.ampPercent;
     slot.note = note;
     slot.pan = DrumPan(converted.pan);

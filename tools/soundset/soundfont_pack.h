@@ -15,11 +15,11 @@
 namespace pocketmidi::soundset {
 
 struct PackOptions {
-  bool adpcm = false;       // compressed archive
-  uint32_t maxRateHz = 0;   // resample samples above this rate down to it; 0 = keep
-  bool eightBit = false;    // 8-bit storage
-  std::string namePrefix;   // prepended to every patch name (at most 10 characters)
-  bool normalize = false;   // leave amps out so the loader normalises each patch's peak
+  bool adpcm = false;      // compressed archive
+  uint32_t maxRateHz = 0;  // resample samples above this rate down to it; 0 = keep
+  bool eightBit = false;   // 8-bit storage
+  std::string namePrefix;  // prepended to every patch name (at most 10 characters)
+  bool normalize = false;  // leave amps out so the loader normalises each patch's peak
   // Output section of the bootstrap file.
   int rate = 22050;
   int bits = 16;
@@ -30,10 +30,10 @@ struct PackOptions {
 struct PackResult {
   SoundSetConfig config;
   std::vector<PatchDescription> patches;  // unique names, one per distinct patch
-  int programsFound = 0;     // programs with a preset of their own
-  int programsBorrowed = 0;  // programs filled from the nearest preset
-  int drumNotes = 0;         // drum notes configured
-  std::vector<std::string> notes;  // things the user may want to know
+  int programsFound = 0;                  // programs with a preset of their own
+  int programsBorrowed = 0;               // programs filled from the nearest preset
+  int drumNotes = 0;                      // drum notes configured
+  std::vector<std::string> notes;         // things the user may want to know
 };
 
 bool PackSoundFont(const SoundFont& font, const PackOptions& options, PackResult* out,
