@@ -37,8 +37,6 @@ TEST(PatchConversions, LfoValues) {
 }
 
 TEST(AdpcmDecoder, MatchesTheReferenceAcrossCallsAndClamps) {
-  for (int i = 0; i < 89; ++i) EXPECT_EQ(kImaStepSizes[i], soundset::kImaStepTable[i]) << i;
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(kImaIndexChanges[i], soundset::kImaIndexTable[i]) << i;
   std::vector<uint8_t> bytes;
   for (int i = 0; i < 300; ++i) bytes.push_back(static_cast<uint8_t>(i * 37 + (i >> 3)));
   bytes.insert(bytes.end(), 100, 0x77);  // drives the predictor to +32767

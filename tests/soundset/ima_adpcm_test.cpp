@@ -1,4 +1,5 @@
 #include "soundset/ima_adpcm.h"
+#include "instruments/adpcm_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +10,11 @@ namespace pocketmidi::soundset {
 namespace {
 
 TEST(ImaAdpcm, TablesHaveThePublishedEnds) {
-  EXPECT_EQ(kImaStepTable[0], 7);
-  EXPECT_EQ(kImaStepTable[88], 32767);
-  for (int i = 1; i < 89; ++i) EXPECT_GT(kImaStepTable[i], kImaStepTable[i - 1]);
+  EXPECT_EQ(kImaStepSizes[0], 7);
+  EXPECT_EQ(kImaStepSizes[88], 32767);
+  for (int i = 1; i < 89; ++i) EXPECT_GT(kImaStepSizes[i], kImaStepSizes[i - 1]);
   for (int code = 0; code < 16; ++code) {
-    EXPECT_EQ(kImaIndexTable[code], (code & 7) < 4 ? -1 : 2 * ((code & 7) - 3));
+    EXPECT_EQ(kImaIndexChanges[code], (code & 7) < 4 ? -1 : 2 * ((code & 7) - 3));
   }
 }
 

@@ -12,12 +12,8 @@ namespace pocketmidi::soundset {
 // so that the decoder yields exactly 2 points per byte.
 std::vector<uint8_t> EncodeImaAdpcm(const std::vector<int16_t>& points);
 
-// Decodes a whole stream (2 points per byte). The archive's loader has its
-// own decoder; this one is the reference the encoder is checked against.
+// Decodes a whole stream (2 points per byte) with the library's own decoder
+// step, the one the encoder chooses its codes against.
 std::vector<int16_t> DecodeImaAdpcm(const std::vector<uint8_t>& bytes);
-
-// The published tables: step size by index (89 entries), index change by code.
-extern const int16_t kImaStepTable[89];
-extern const int8_t kImaIndexTable[16];
 
 }  // namespace pocketmidi::soundset
