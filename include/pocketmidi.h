@@ -85,8 +85,102 @@ typedef struct MidiFileInfo {
 } MidiFileInfo;
 
 /* ------------------------------------------------------------------------
- * Functions
+ * Handles and callbacks
  * ------------------------------------------------------------------------ */
+
+/* A loaded song with its synthesizer and audio device; null: none. */
+typedef void *MIDI_HANDLE;
+
+/* The waveform output device a player plays on; null: none. */
+typedef void *MIDI_HWAVEOUT;
+
+/*
+ * Progress report. durationMs is the song's length; positionMs is the
+ * position reached in ms while a pass plays (its start position at the start
+ * of every pass), and -1 once when playback has ended or been stopped. `user`
+ * is the value given to MIDI_Load.
+ *
+ * It is called from MIDI_Play and MIDI_Stop in the host's thread, and from
+ * the audio device's thread during playback, never from two threads at once
+ * for one player. While it runs the player is locked: it may call the query
+ * functions, MIDI_Pause, MIDI_Resume and MIDI_SetVolume on the same handle,
+ * and should return quickly (it delays the next block). MIDI_Play, MIDI_Stop
+ * and MIDI_Unload of the same handle are refused (0) from inside it.
+ */
+typedef void (*ProgressCallback)(int32_t durationMs, int32_t positionMs, void *user);
+
+/* Player states, as MIDI_GetStatus answers them. */
+#define MIDI_STATUS_STOPPED 0 /* also after playback has run out */
+#define MIDI_STATUS_PLAYING 1
+#define MIDI_STATUS_PAUSED 2
+
+/* ------------------------------------------------------------------------
+ * Functions
+ *
+ * Order of use: MIDI_Load, any player functions any number of times, then
+ * MIDI_Unload once (the handle is then invalid). Handles are independent;
+ * any number may be open at once. Calls on one handle may come from several
+ * threads: they are serialised with each other and with playback.
+ * ------------------------------------------------------------------------ */
+
+/*
+ * Opens the song at `path` (Standard MIDI File or RIFF RMID), reads the
+ * configuration of `configDirectory` (UTF-16, ending with a separator, "" or
+ * null: the root; 260 units or more is refused), applies `formatOverride`
+ * (may be null), loads the instruments the song uses and opens the audio
+ * device. `callback` (may be null) receives progress reports with `user`.
+ * Returns the handle, or null when any step fails or the song lasts 0 ms.
+ */
+POCKETMIDI_API MIDI_HANDLE MIDI_Load(const MIDI_CHAR16 *path, const MIDI_CHAR16 *configDirectory,
+                                     const FormatOverride *formatOverride,
+                                     ProgressCallback callback, void *user);
+
+/* Stops playback, closes the device and frees the player. 1; null: 0. */
+POCKETMIDI_API int32_t MIDI_Unload(MIDI_HANDLE handle);
+
+/*
+ * Plays from startMs to endMs (ms; endMs -1: to the end of the song, and then
+ * startMs and loops are not checked), `loops` passes (0 or -1: until
+ * MIDI_Stop). A pass ends at the end of the 400 ms block the end position
+ * falls in. Returns 1 when playback started; 0 when not loaded, not stopped,
+ * endMs <= startMs, startMs < 0, loops < -1, or nothing could be queued.
+ * Reports (duration, startMs) at the start of every pass.
+ */
+POCKETMIDI_API int32_t MIDI_Play(MIDI_HANDLE handle, int32_t startMs, int32_t endMs, int32_t loops);
+
+/*
+ * Stops playback and reports -1. 1 when stopped (or already stopped, then
+ * without a report); 0 for null, not loaded, or a device reset that failed.
+ */
+POCKETMIDI_API int32_t MIDI_Stop(MIDI_HANDLE handle);
+
+/* Pauses a playing player. 1, or 0 (not playing, device failure, null). */
+POCKETMIDI_API int32_t MIDI_Pause(MIDI_HANDLE handle);
+
+/* Resumes a paused player. 1, or 0 (not paused, device failure, null). */
+POCKETMIDI_API int32_t MIDI_Resume(MIDI_HANDLE handle);
+
+/*
+ * Sets the device volume to `volume` percent (only its low 16 bits count;
+ * 0..100 accepted). 1, or 0 (out of range, device failure, null).
+ */
+POCKETMIDI_API int32_t MIDI_SetVolume(MIDI_HANDLE handle, int32_t volume);
+
+/* Device volume in percent (0..100), a negative device code, or -1 (null). */
+POCKETMIDI_API int32_t MIDI_GetVolume(MIDI_HANDLE handle);
+
+/* Song length in ms, or -1 (null). */
+POCKETMIDI_API int32_t MIDI_GetDuration(MIDI_HANDLE handle);
+
+/* Playback position in ms (device time minus audio buffered ahead plus
+ * rendering position), or -1 (null). */
+POCKETMIDI_API int32_t MIDI_GetPosition(MIDI_HANDLE handle);
+
+/* MIDI_STATUS_STOPPED, _PLAYING or _PAUSED, or -1 (null). */
+POCKETMIDI_API int32_t MIDI_GetStatus(MIDI_HANDLE handle);
+
+/* The player's waveform device handle, or null. */
+POCKETMIDI_API MIDI_HWAVEOUT MIDI_GetWaveOut(MIDI_HANDLE handle);
 
 /*
  * Reads the MIDI file at `path` (a Standard MIDI File, format 0, 1 or 2, bare
@@ -96,6 +190,34 @@ typedef struct MidiFileInfo {
  * 0 and leaves the record untouched.
  */
 POCKETMIDI_API int32_t MIDI_GetInfo(const MIDI_CHAR16 *path, MidiFileInfo *info);
+
+/* ------------------------------------------------------------------------
+ * Function-pointer table: thirteen consecutive pointer slots in this order,
+ * each exported under its own name, each pointing from load time on to the
+ * function doing the work of the export of the same name without "fp_".
+ * ------------------------------------------------------------------------ */
+
+typedef MIDI_HANDLE (*MIDI_LoadFunction)(const MIDI_CHAR16 *, const MIDI_CHAR16 *,
+                                         const FormatOverride *, ProgressCallback, void *);
+typedef int32_t (*MIDI_HandleFunction)(MIDI_HANDLE);
+typedef int32_t (*MIDI_PlayFunction)(MIDI_HANDLE, int32_t, int32_t, int32_t);
+typedef int32_t (*MIDI_SetVolumeFunction)(MIDI_HANDLE, int32_t);
+typedef int32_t (*MIDI_GetInfoFunction)(const MIDI_CHAR16 *, MidiFileInfo *);
+typedef MIDI_HWAVEOUT (*MIDI_GetWaveOutFunction)(MIDI_HANDLE);
+
+POCKETMIDI_API extern MIDI_LoadFunction fp_MIDI_Load;
+POCKETMIDI_API extern MIDI_HandleFunction fp_MIDI_Unload;
+POCKETMIDI_API extern MIDI_PlayFunction fp_MIDI_Play;
+POCKETMIDI_API extern MIDI_HandleFunction fp_MIDI_Stop;
+POCKETMIDI_API extern MIDI_HandleFunction fp_MIDI_Pause;
+POCKETMIDI_API extern MIDI_HandleFunction fp_MIDI_Resume;
+POCKETMIDI_API extern MIDI_SetVolumeFunction fp_MIDI_SetVolume;
+POCKETMIDI_API extern MIDI_HandleFunction fp_MIDI_GetVolume;
+POCKETMIDI_API extern MIDI_HandleFunction fp_MIDI_GetDuration;
+POCKETMIDI_API extern MIDI_HandleFunction fp_MIDI_GetPosition;
+POCKETMIDI_API extern MIDI_HandleFunction fp_MIDI_GetStatus;
+POCKETMIDI_API extern MIDI_GetInfoFunction fp_MIDI_GetInfo;
+POCKETMIDI_API extern MIDI_GetWaveOutFunction fp_MIDI_GetWaveOut;
 
 /* ------------------------------------------------------------------------
  * Layout checks: these records cross the library boundary byte for byte.

@@ -8,6 +8,13 @@
 #include "synth/synth_engine.h"
 
 namespace pocketmidi {
+namespace {
+
+int32_t WrapMul(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+
+}  // namespace
 
 int32_t MidiDecoder::Open(FileStream* stream, const FormatOverride* formatOverride) {
   song = new (std::nothrow) MidiSong();
@@ -73,7 +80,11 @@ int32_t MidiDecoder::Seek(int32_t ms, int32_t origin) {
   AudioFormat format;
   GetFormat(&format);
   const int32_t rate = static_cast<int32_t>(format.sampleRate);
-  const int32_t frame = (rate / 1000) * target + ((rate % 1000) * target) / 1000;
+  // The products wrap at 32 bits as the handheld's arithmetic does; beyond
+  // about 11 hours at 22050 Hz the remainder term wraps (never undefined).
+  const int32_t whole = WrapMul(rate / 1000, target);
+  const int32_t part = WrapMul(rate % 1000, target) / 1000;
+  const int32_t frame = static_cast<int32_t>(static_cast<uint32_t>(whole) + static_cast<uint32_t>(part));
   engine->Seek(static_cast<uint32_t>(frame));
   return 0;
 }

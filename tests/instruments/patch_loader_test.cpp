@@ -11,19 +11,21 @@
 namespace pocketmidi::test::patches {
 namespace {
 
+// The writer keeps the high byte offset binary; the loader turns it back.
 TEST(PatchLoader, EightBitUnsignedBecomesSigned16) {
-  ss::PatchDescription patch = TonePatch("byte", {-32768, 0, 32512});
+  ss::PatchDescription patch = TonePatch("byte", {-32768, 0, 32512, 32767});
   patch.bitsPerPoint = 8;
   patch.isUnsigned = true;
   ss::EncodedPatch encoded = ss::EncodePatch(patch, false);
-  ASSERT_EQ(encoded.data, (std::vector<uint8_t>{0x00, 0x80, 0xFF}));
+  ASSERT_EQ(encoded.data, (std::vector<uint8_t>{0x00, 0x80, 0xFF, 0xFF}));
+  ASSERT_EQ(encoded.header[ss::kHdrModes], kModeUnsigned);
   ArchiveEngine archive(ss::BuildArchive({encoded}, false));
   const PatchSample* sample = archive.Load("byte");
   ASSERT_NE(sample, nullptr);
-  EXPECT_EQ(Points(*sample), (std::vector<int16_t>{-32768, 0, 32512}));
-  EXPECT_EQ(sample->dataLength, 3 << 12);
-  EXPECT_EQ(sample->data[3], 32512);  // guard points repeat the last point
-  EXPECT_EQ(sample->data[4], 32512);
+  EXPECT_EQ(Points(*sample), (std::vector<int16_t>{-32768, 0, 32512, 32512}));
+  EXPECT_EQ(sample->dataLength, 4 << 12);
+  EXPECT_EQ(sample->data[4], 32512);  // guard points repeat the last point
+  EXPECT_EQ(sample->data[5], 32512);
 }
 
 TEST(PatchLoader, ReversedPatchIsTurnedRoundWithMirroredLoop) {
@@ -34,6 +36,8 @@ TEST(PatchLoader, ReversedPatchIsTurnedRoundWithMirroredLoop) {
   ss::EncodedPatch encoded = ss::EncodePatch(patch, false);
   ASSERT_EQ(ss::GetU32(&encoded.header[ss::kHdrLoopStart]), 40u);
   ASSERT_EQ(ss::GetU32(&encoded.header[ss::kHdrLoopEnd]), 180u);
+  ASSERT_NE(encoded.header[ss::kHdrModes] & kModeReverse, 0);
+  ASSERT_EQ(static_cast<int16_t>(ss::GetU16(&encoded.data[0])), patch.points[99]);  // stored backwards
   ArchiveEngine archive(ss::BuildArchive({encoded}, false));
   const PatchSample* sample = archive.Load("back");
   ASSERT_NE(sample, nullptr);

@@ -51,11 +51,7 @@ TEST(WaveOutAlsaTest, FilePluginReceivesTheQueuedBytes) {
   ApplyVolume(expected.data(), expected.size(), 16, 2, 0x7FFFFFFFu);
   for (size_t b = 0; b < headers.size(); ++b) {
     headers[b] = WAVEHDR{reinterpret_cast<char*>(blocks[b].data()),
-                         static_cast<uint32_t>(blocks[b].size()),
-                         0,
-                         0,
-                         0,
-                         0};
+                         static_cast<uint32_t>(blocks[b].size()), 0, 0, 0, 0};
     ASSERT_EQ(waveOutPrepareHeader(device, &headers[b], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     ASSERT_EQ(waveOutWrite(device, &headers[b], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
   }

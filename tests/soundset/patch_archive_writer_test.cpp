@@ -96,34 +96,6 @@ TEST(PatchArchiveWriter, HeaderFieldsLandAtTheirOffsets) {
   EXPECT_EQ(GetU16(h + kPatchHeaderBytes + 2), static_cast<uint16_t>(-4900));
 }
 
-TEST(PatchArchiveWriter, EightBitUnsignedKeepsTheHighByteOffsetBinary) {
-  PatchDescription p;
-  p.name = "click";
-  p.points = {-32768, 0, 32512, 32767};
-  p.bitsPerPoint = 8;
-  p.isUnsigned = true;
-  const EncodedPatch e = EncodePatch(p, false);
-  EXPECT_EQ(e.data, (std::vector<uint8_t>{0x00, 0x80, 0xFF, 0xFF}));
-  EXPECT_EQ(e.header[kHdrModes], kModeUnsigned);
-}
-
-TEST(PatchArchiveWriter, ReversedStorageMirrorsPointsAndLoop) {
-  // 100 points played with a loop over points 10..80 are stored backwards
-  // with the loop at bytes 40..180, which the loader turns back into 20..160.
-  PatchDescription p = Ramp("rev", 100);
-  p.reversed = true;
-  p.loopMode = LoopMode::kForward;
-  p.loopStart = 10;
-  p.loopEnd = 80;
-  const EncodedPatch e = EncodePatch(p, false);
-  EXPECT_EQ(GetU32(&e.header[kHdrLoopStart]), 40u);
-  EXPECT_EQ(GetU32(&e.header[kHdrLoopEnd]), 180u);
-  EXPECT_EQ(e.header[kHdrModes], kMode16Bit | kModeLooping | kModeReverse);
-  for (int i = 0; i < 100; ++i) {
-    ASSERT_EQ(static_cast<int16_t>(GetU16(&e.data[2 * i])), p.points[99 - i]);
-  }
-}
-
 TEST(PatchArchiveWriter, CompressedPatchesHoldSigned16BitAdpcm) {
   PatchDescription p = Ramp("soft", 101);  // odd: padded with one silent point
   p.bitsPerPoint = 8;

@@ -103,6 +103,23 @@ SoundFont TestBank() {
   return font;
 }
 
+// The set's level scales every patch's amp (program 0: 50 %, program 4:
+// 100 %), rounded, never to silence, and within the 800 % the list accepts.
+TEST(Sf2Convert, ScalesPatchLevelsByTheSetLevel) {
+  const int cases[][3] = {{50, 25, 50}, {100, 50, 100}, {1, 1, 1}, {3, 2, 3},
+                          {400, 200, 400}, {1000, 500, 800}, {0, 0, 0}};
+  const SoundFont font = TestBank();
+  for (const auto& c : cases) {
+    PackOptions options;
+    options.levelPercent = c[0];
+    PackResult result;
+    std::string error;
+    ASSERT_TRUE(PackSoundFont(font, options, &result, &error)) << error;
+    EXPECT_EQ(result.config.tones[0].amp, c[1]) << "level " << c[0];
+    EXPECT_EQ(result.config.tones[4].amp, c[2]) << "level " << c[0];
+  }
+}
+
 const PatchDescription* Find(const PackResult& result, const std::string& name) {
   for (const PatchDescription& p : result.patches) {
     if (p.name == name) return &p;
@@ -116,6 +133,7 @@ TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
   PackOptions options;
   options.namePrefix = "tt";
   options.maxRateHz = 22050;
+  options.levelPercent = 100;  // the patches' own levels
   PackResult result;
   std::string error;
   ASSERT_TRUE(PackSoundFont(TestBank(), options, &result, &error)) << error;
@@ -130,8 +148,6 @@ TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
     EXPECT_EQ(result.config.tones[program].name, expected[program]) << program;
   }
   EXPECT_EQ(result.config.tones[127].name, "ttLead~2");
-  EXPECT_EQ(result.config.tones[0].amp, 50);
-  EXPECT_EQ(result.config.tones[4].amp, 100);
 
   const PatchDescription& lead = *Find(result, "ttLead");
   EXPECT_EQ(lead.points.size(), 200u);

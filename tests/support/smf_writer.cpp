@@ -2,7 +2,8 @@
 
 namespace pocketmidi::test {
 
-void AppendVarLen(std::string& out, uint32_t value) {
+// Variable-length quantity: 7 bits per byte, high group first.
+static void AppendVarLen(std::string& out, uint32_t value) {
   char groups[5];
   int count = 0;
   do {
@@ -13,7 +14,7 @@ void AppendVarLen(std::string& out, uint32_t value) {
   out += groups[0];
 }
 
-void AppendBigEndian(std::string& out, uint32_t value, int bytes) {
+static void AppendBigEndian(std::string& out, uint32_t value, int bytes) {
   for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
     out += static_cast<char>((value >> shift) & 0xFF);
   }
@@ -58,7 +59,7 @@ TrackWriter& TrackWriter::Raw(const std::string& bytes) {
   return *this;
 }
 
-std::string TrackChunk(const std::string& events) {
+static std::string TrackChunk(const std::string& events) {
   std::string out = "MTrk";
   AppendBigEndian(out, static_cast<uint32_t>(events.size()), 4);
   return out + events;

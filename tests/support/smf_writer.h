@@ -9,10 +9,6 @@
 
 namespace pocketmidi::test {
 
-// Appends a variable-length quantity (7 bits per byte, high group first).
-void AppendVarLen(std::string& out, uint32_t value);
-void AppendBigEndian(std::string& out, uint32_t value, int bytes);
-
 class TrackWriter {
  public:
   // With runningStatus, a channel status equal to the previous one is left
@@ -60,8 +56,6 @@ struct SmfOptions {
 
 // "MThd" chunk plus one "MTrk" chunk per track.
 std::string BuildSmf(const std::vector<TrackWriter>& tracks, const SmfOptions& options = {});
-// "MTrk" chunk with the track's real length.
-std::string TrackChunk(const std::string& events);
 // RIFF "RMID" file with the SMF in its "data" chunk (so the SMF starts at 20).
 std::string WrapRmid(const std::string& smf);
 

@@ -1,5 +1,7 @@
 #include "cli/load_diagnosis.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <memory>
 #include <new>
@@ -82,7 +84,18 @@ bool ArchiveHasPatch(const std::string& hostPath, const char* name, bool* found)
 
 }  // namespace
 
+std::string MissingBootstrap(const char16_t* configDirectory) {
+  const std::string directory = NarrowDirectory(configDirectory);
+  const std::string host = NarrowHandheldPathToHost((directory + "zoltep").c_str());
+  struct stat info;
+  if (stat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return "";
+  return "configuration: no file '" + host + "' (is '" +
+         NarrowHandheldPathToHost(directory.c_str()) + "' an instrument set directory?)";
+}
+
 std::string DiagnoseConfiguration(const char16_t* configDirectory) {
+  std::string missing = MissingBootstrap(configDirectory);
+  if (!missing.empty()) return missing;
   const std::string directory = NarrowDirectory(configDirectory);
   const std::string bootstrap = directory + "zoltep";
   const std::string host = NarrowHandheldPathToHost(bootstrap.c_str());
@@ -92,10 +105,10 @@ std::string DiagnoseConfiguration(const char16_t* configDirectory) {
   const bool hasConfig = LookUp(file, "FILES", "CONFIG", &patchList);
   const bool hasPat = LookUp(file, "FILES", "PAT", &archive);
   IniFile::Close(file);
-  if (!hasConfig) return "configuration '" + host + "': [FILES] has no CONFIG (missing or empty file?)";
+  if (!hasConfig) return "configuration '" + host + "': [FILES] has no CONFIG (the patch list file name)";
   std::string problem = DiagnosePatchList(directory + patchList);
   if (!problem.empty()) return problem;
-  if (!hasPat) return "configuration '" + host + "': [FILES] has no PAT";
+  if (!hasPat) return "configuration '" + host + "': [FILES] has no PAT (the patch archive file name)";
   if (directory.size() + archive.size() >= 260 || archive.size() > 63) {
     return "configuration '" + host + "': the patch archive path is too long";
   }

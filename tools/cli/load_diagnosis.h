@@ -9,6 +9,11 @@
 
 namespace pocketmidi::cli {
 
+// A message when the configuration directory has no bootstrap file, else "".
+// Check it before anything opens the configuration: the reader creates a
+// missing file (empty), after which the cause could only be guessed.
+std::string MissingBootstrap(const char16_t* configDirectory);
+
 // The first problem of the configuration directory, or "" when the two
 // configuration files read cleanly.
 std::string DiagnoseConfiguration(const char16_t* configDirectory);

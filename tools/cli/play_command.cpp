@@ -1,12 +1,271 @@
-#include <cstdio>
+// pocketmidi play: a song on the audio device, through the exported
+// functions only, as a host program would drive the library. Space pauses
+// and resumes, q or Ctrl-C stops.
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/load_diagnosis.h"
+#include "platform/utf16_path.h"
+#include "platform/wave_out.h"
+#include "pocketmidi.h"
 
 namespace pocketmidi::cli {
+namespace {
 
-int RunPlay(int, char**) {
-  std::fprintf(stderr, "pocketmidi play: not available yet\n");
-  return 1;
+struct PlayOptions {
+  std::string song;
+  std::string config;
+  FormatFlags format;
+  int32_t startMs = 0;
+  int32_t endMs = -1;
+  int32_t loops = 1;
+  int32_t volume = -1;  // -1: leave the device volume alone
+};
+
+// What the progress callback saw; written on the device thread.
+struct Progress {
+  std::atomic<int32_t> durationMs{0};
+  std::atomic<int32_t> positionMs{0};
+  std::atomic<int32_t> pass{0};
+  std::atomic<bool> ended{false};
+  int32_t startMs = 0;
+};
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void OnInterrupt(int) { gInterrupted = 1; }
+
+void OnProgress(int32_t durationMs, int32_t positionMs, void* user) {
+  auto* progress = static_cast<Progress*>(user);
+  progress->durationMs = durationMs;
+  if (positionMs == -1) {
+    progress->ended = true;
+    return;
+  }
+  // Within a pass every later report lies at least one block past the start.
+  if (positionMs == progress->startMs) ++progress->pass;
+  progress->positionMs = positionMs;
+}
+
+// The song and its instruments open, so what failed lies past the decoder:
+// a song of 0 ms, or the audio device.
+std::string PlayerLoadCause(const std::u16string& songPath, const std::string& decoderCause) {
+  if (decoderCause.find("cause unknown") == std::string::npos) return decoderCause;
+  MidiFileInfo info{};
+  if (MIDI_GetInfo(songPath.c_str(), &info) == 0) return "the song lasts 0 ms";
+  WAVEOUTCAPS caps{};
+  const uint32_t devices = waveOutGetNumDevs();
+  bool usable = false;
+  for (uint32_t i = 0; i < devices && !usable; ++i) {
+    usable = waveOutGetDevCaps(i, &caps, sizeof caps) == MMSYSERR_NOERROR;
+  }
+  if (!usable) return "no usable audio output device (see POCKETMIDI_AUDIO)";
+  return "the audio output device could not be opened in the song's format";
+}
+
+void PrintPlayUsage() {
+  std::fprintf(stderr,
+               "usage: pocketmidi play SONG [--config DIR] [--rate HZ] [--bits 8|16] "
+               "[--channels 1|2] [--polyphony N] [--start MS] [--end MS] [--loops N] "
+               "[--volume PCT]\n"
+               "  space: pause/resume, q or Ctrl-C: stop. --loops 0 repeats until stopped.\n");
+}
+
+bool ParsePlayOptions(int argc, char** argv, PlayOptions* options) {
+  struct IntOption {
+    const char* name;
+    int32_t PlayOptions::*field;
+    int32_t low, high;
+    const char* expects;
+  };
+  static constexpr IntOption kIntOptions[] = {
+      {"--start", &PlayOptions::startMs, 0, 0x7FFFFFFF, "milliseconds"},
+      {"--end", &PlayOptions::endMs, -1, 0x7FFFFFFF, "milliseconds (-1: the song's end)"},
+      {"--loops", &PlayOptions::loops, 0, 0x7FFFFFFF, "a pass count (0: endless)"},
+      {"--volume", &PlayOptions::volume, 0, 100, "a percentage 0..100"},
+  };
+  options->config = DefaultConfigDirectory();
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    int consumed = ParseFormatFlag(arg, value, &options->format);
+    if (consumed < 0) return false;
+    if (consumed > 0) {
+      i += consumed - 1;
+      continue;
+    }
+    const IntOption* matched = nullptr;
+    for (const IntOption& option : kIntOptions) {
+      if (!std::strcmp(arg, option.name)) matched = &option;
+    }
+    if (matched != nullptr) {
+      if (!ParseInt(value, matched->low, matched->high, &(options->*matched->field))) {
+        std::fprintf(stderr, "pocketmidi play: %s wants %s, not '%s'\n", matched->name,
+                     matched->expects, value ? value : "");
+        return false;
+      }
+      ++i;
+    } else if (!std::strcmp(arg, "--config") && value) {
+      options->config = value;
+      ++i;
+    } else if (arg[0] == '-' && arg[1] != '\0') {
+      std::fprintf(stderr, "pocketmidi play: unknown option '%s'\n", arg);
+      return false;
+    } else if (options->song.empty()) {
+      options->song = arg;
+    } else {
+      std::fprintf(stderr, "pocketmidi play: unexpected argument '%s'\n", arg);
+      return false;
+    }
+  }
+  if (options->song.empty()) {
+    PrintPlayUsage();
+    return false;
+  }
+  return true;
+}
+
+// Single keys without Enter and without echo, while stdin is a terminal;
+// Ctrl-C still raises SIGINT. Restores the terminal when destroyed.
+class RawTerminal {
+ public:
+  RawTerminal() {
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0) return;
+    termios raw = saved_;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+  }
+  ~RawTerminal() {
+    if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+  }
+  RawTerminal(const RawTerminal&) = delete;
+  RawTerminal& operator=(const RawTerminal&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  termios saved_{};
+  bool active_ = false;
+};
+
+// A key from the terminal within timeoutMs, or 0.
+char ReadKey(int timeoutMs) {
+  pollfd in{STDIN_FILENO, POLLIN, 0};
+  if (poll(&in, 1, timeoutMs) <= 0 || (in.revents & POLLIN) == 0) return 0;
+  char key = 0;
+  return read(STDIN_FILENO, &key, 1) == 1 ? key : 0;
+}
+
+std::string Clock(int32_t ms) {
+  if (ms < 0) ms = 0;
+  char text[32];
+  std::snprintf(text, sizeof text, "%d:%02d.%d", ms / 60000, ms / 1000 % 60, ms / 100 % 10);
+  return text;
+}
+
+void ShowBar(const Progress& progress, const PlayOptions& options, bool paused) {
+  const int32_t duration = progress.durationMs;
+  const int32_t position = progress.positionMs;
+  const int width = 40;
+  const int filled =
+      duration > 0 ? static_cast<int>(int64_t{width} * (position < 0 ? 0 : position) / duration) : 0;
+  std::string passes = std::to_string(progress.pass.load());
+  if (options.loops > 0) passes += "/" + std::to_string(options.loops);
+  std::fprintf(stderr, "\r[%-*.*s] %s / %s  pass %s%s   ", width, filled < width ? filled : width,
+               "########################################", Clock(position).c_str(),
+               Clock(duration).c_str(), passes.c_str(), paused ? "  (paused)" : "");
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+int RunPlay(int argc, char** argv) {
+  PlayOptions options;
+  if (!ParsePlayOptions(argc, argv, &options)) return 1;
+  const std::u16string configDir = Utf8ToUtf16(WithTrailingSeparator(options.config));
+  const std::u16string songPath = Utf8ToUtf16(options.song);
+
+  FormatOverride formatOverride{};
+  const FormatOverride* overridePointer = nullptr;
+  if (options.format.AnyGiven()) {
+    std::string problem;
+    if (!FillFormatOverride(configDir.c_str(), options.format, &formatOverride, &problem)) {
+      std::fprintf(stderr, "pocketmidi play: %s\n", problem.c_str());
+      return 1;
+    }
+    overridePointer = &formatOverride;
+  }
+
+  Progress progress;
+  progress.startMs = options.startMs;
+  MIDI_HANDLE player =
+      MIDI_Load(songPath.c_str(), configDir.c_str(), overridePointer, &OnProgress, &progress);
+  if (player == nullptr) {
+    const std::string cause =
+        access(options.song.c_str(), R_OK) != 0
+            ? "cannot open the song"
+            : PlayerLoadCause(songPath, DiagnoseLoadFailure(configDir.c_str(), songPath.c_str(),
+                                                            overridePointer));
+    std::fprintf(stderr, "pocketmidi play: cannot load '%s': %s\n", options.song.c_str(),
+                 cause.c_str());
+    return 1;
+  }
+  if (options.volume >= 0 && MIDI_SetVolume(player, options.volume) == 0) {
+    std::fprintf(stderr, "pocketmidi play: the device refused volume %d%%\n", options.volume);
+  }
+
+  RawTerminal terminal;
+  const bool showBar = isatty(STDERR_FILENO);
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  struct sigaction previous {};
+  sigaction(SIGINT, &action, &previous);
+
+  int exitCode = 0;
+  if (MIDI_Play(player, options.startMs, options.endMs, options.loops) == 0) {
+    std::fprintf(stderr, "pocketmidi play: playback of '%s' could not start (range %d..%d ms of %d)\n",
+                 options.song.c_str(), options.startMs, options.endMs, MIDI_GetDuration(player));
+    exitCode = 1;
+  } else {
+    bool paused = false;
+    bool stopped = false;
+    while (!progress.ended) {
+      const char key = terminal.active() ? ReadKey(100) : (usleep(100000), 0);
+      if (gInterrupted || key == 'q' || key == 'Q') {
+        stopped = true;
+        MIDI_Stop(player);  // reports -1
+        break;
+      }
+      if (key == ' ') {
+        if (!paused && MIDI_Pause(player)) {
+          paused = true;
+        } else if (paused && MIDI_Resume(player)) {
+          paused = false;
+        }
+      }
+      if (showBar) ShowBar(progress, options, paused);
+    }
+    if (showBar) {
+      ShowBar(progress, options, false);
+      std::fprintf(stderr, "\n");
+    }
+    std::fprintf(stderr, "%s: %s\n", options.song.c_str(),
+                 stopped ? "stopped" : "played");
+  }
+  MIDI_Unload(player);
+  sigaction(SIGINT, &previous, nullptr);
+  return exitCode;
 }
 
 }  // namespace pocketmidi::cli

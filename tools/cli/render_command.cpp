@@ -99,6 +99,14 @@ int RunRender(int argc, char** argv) {
   const std::u16string configDir = Utf8ToUtf16(WithTrailingSeparator(options.config));
   const std::u16string songPath = Utf8ToUtf16(options.song);
 
+  // Before anything reads the configuration, which would create a missing
+  // bootstrap file empty.
+  const std::string missing = MissingBootstrap(configDir.c_str());
+  if (!missing.empty()) {
+    std::fprintf(stderr, "pocketmidi render: %s\n", missing.c_str());
+    return 1;
+  }
+
   FormatOverride formatOverride;
   const FormatOverride* overridePointer = nullptr;
   if (options.format.AnyGiven()) {

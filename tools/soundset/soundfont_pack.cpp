@@ -1,5 +1,6 @@
 #include "soundset/soundfont_pack.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <map>
@@ -82,6 +83,15 @@ std::string DrumPan(int pan) {
   return std::to_string(static_cast<int>(std::lround(pan / 5.0)));
 }
 
+// The amp written for a patch: its own level times the set's, rounded, in
+// the 0..800 the patch list accepts. A quiet patch never rounds to silence
+// (only a level of 0 silences the set).
+int ScaledAmp(int ampPercent, const PackOptions& options) {
+  if (ampPercent <= 0 || options.levelPercent <= 0) return 0;
+  const int scaled = (ampPercent * options.levelPercent + 50) / 100;
+  return std::clamp(scaled, 1, 800);
+}
+
 }  // namespace
 
 std::string PatchNameFromText(const std::string& text, size_t maxLength) {
@@ -158,7 +168,7 @@ bool PackSoundFont(const SoundFont& font, const PackOptions& options, PackResult
     }
     ToneSlotConfig& slot = config.tones[program];
     slot.name = names[source];
-    if (!options.normalize) slot.amp = converted[source]->ampPercent;
+    if (!options.normalize) slot.amp = ScaledAmp(converted[source]->ampPercent, options);
   }
 
   // Drum kit: every note with a region of its own.
@@ -177,7 +187,7 @@ bool PackSoundFont(const SoundFont& font, const PackOptions& options, PackResult
     DrumSlotConfig& slot = config.drums[note];
     slot.name = pool.Add(converted.patch,
                          "d" + std::to_string(note) + "_" + font.samples[region.sampleIndex].name);
-    if (!options.normalize) slot.amp = converted.ampPercent;
+    if (!options.normalize) slot.amp = ScaledAmp(converted.ampPercent, options);
     slot.note = note;
     slot.pan = DrumPan(converted.pan);
     // One-shot drums play their whole sample whatever the note length;

@@ -20,6 +20,11 @@ struct PackOptions {
   bool eightBit = false;   // 8-bit storage
   std::string namePrefix;  // prepended to every patch name (at most 10 characters)
   bool normalize = false;  // leave amps out so the loader normalises each patch's peak
+  // Every amp is scaled by this percentage. The engine adds voices without
+  // any mixing headroom; at 100 a dense General MIDI song (16 voices of
+  // loud patches) saturates, at 50 (-6 dB) songs stay clear of full scale
+  // at about FluidSynth's loudness (bench/quality/compare.sh measures both).
+  int levelPercent = 50;
   // Output section of the bootstrap file.
   int rate = 22050;
   int bits = 16;
