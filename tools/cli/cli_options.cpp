@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,9 @@
 
 #ifndef POCKETMIDI_DEFAULT_SOUNDSET
 #define POCKETMIDI_DEFAULT_SOUNDSET "soundset"
+#endif
+#ifndef POCKETMIDI_INSTALLED_SOUNDSET
+#define POCKETMIDI_INSTALLED_SOUNDSET POCKETMIDI_DEFAULT_SOUNDSET
 #endif
 
 namespace pocketmidi::cli {
@@ -62,7 +67,12 @@ int ParseFormatFlag(const char* arg, const char* value, FormatFlags* flags) {
 std::string DefaultConfigDirectory() {
   const char* env = std::getenv("POCKETMIDI_SOUNDSET");
   if (env != nullptr && *env != '\0') return env;
-  return POCKETMIDI_DEFAULT_SOUNDSET;
+  // The build tree's set while it exists; an installed tool finds the set
+  // installed beside it.
+  struct stat info;
+  const std::string built = POCKETMIDI_DEFAULT_SOUNDSET;
+  if (stat((built + "/zoltep").c_str(), &info) == 0) return built;
+  return POCKETMIDI_INSTALLED_SOUNDSET;
 }
 
 std::string WithTrailingSeparator(const std::string& directory) {

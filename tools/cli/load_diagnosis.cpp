@@ -124,8 +124,15 @@ std::string DiagnoseLoadFailure(const char16_t* configDirectory, const char16_t*
   // was marked and came back empty.
   std::unique_ptr<SynthEngine> marked(new (std::nothrow) SynthEngine(configDirectory));
   std::unique_ptr<SynthEngine> loaded(new (std::nothrow) SynthEngine(configDirectory));
-  std::unique_ptr<MidiSong> song(new (std::nothrow) MidiSong());
-  std::unique_ptr<MidiSong> song2(new (std::nothrow) MidiSong());
+  // A song frees its events only when told to; do it on every return.
+  struct SongRelease {
+    void operator()(MidiSong* s) const {
+      s->ReleaseEvents();
+      delete s;
+    }
+  };
+  std::unique_ptr<MidiSong, SongRelease> song(new (std::nothrow) MidiSong());
+  std::unique_ptr<MidiSong, SongRelease> song2(new (std::nothrow) MidiSong());
   if (!marked || !loaded || !song || !song2) return "out of memory";
   SynthEngine* engines[2] = {marked.get(), loaded.get()};
   MidiSong* songs[2] = {song.get(), song2.get()};
