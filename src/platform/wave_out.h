@@ -2,7 +2,7 @@
 // records, constants and result codes are those of the handheld, so the sink
 // above can be written exactly as it would be there; what sits behind them is
 // ours: a device object with its own callback thread, over a backend chosen by
-// the POCKETMIDI_AUDIO environment variable (see audio_backend_spec.h).
+// the POCKETMIDI_AUDIO environment variable (see audio_backend_setting.h).
 //
 // Threads: every device has one callback thread. WOM_OPEN, WOM_DONE and
 // WOM_CLOSE are delivered on it, in that order, never while a device lock is

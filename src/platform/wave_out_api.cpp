@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "platform/audio_backend_spec.h"
+#include "platform/audio_backend_setting.h"
 #include "platform/wave_out.h"
 #include "platform/wave_out_backend.h"
 #include "platform/wave_out_device.h"
@@ -74,22 +74,22 @@ const char16_t* ProductName(AudioBackendKind kind) {
   return u"";
 }
 
-bool ValidDeviceId(uint32_t deviceId, const AudioBackendSpec& spec) {
-  if (spec.deviceCount == 0) return false;
-  return deviceId == WAVE_MAPPER || deviceId < spec.deviceCount;
+bool ValidDeviceId(uint32_t deviceId, const AudioBackendSetting& setting) {
+  if (setting.deviceCount == 0) return false;
+  return deviceId == WAVE_MAPPER || deviceId < setting.deviceCount;
 }
 
-std::unique_ptr<WaveOutBackend> OpenBackend(const AudioBackendSpec& spec,
+std::unique_ptr<WaveOutBackend> OpenBackend(const AudioBackendSetting& setting,
                                             const WAVEFORMATEX& format, MMRESULT* result) {
   std::unique_ptr<WaveOutBackend> backend;
-  if (spec.kind == AudioBackendKind::kAlsa || spec.kind == AudioBackendKind::kDefault) {
-    backend = CreateAlsaBackend(spec.argument);
+  if (setting.kind == AudioBackendKind::kAlsa || setting.kind == AudioBackendKind::kDefault) {
+    backend = CreateAlsaBackend(setting.argument);
     *result = backend->Open(format);
     if (*result == MMSYSERR_NOERROR) return backend;
-    if (spec.kind == AudioBackendKind::kAlsa) return nullptr;
+    if (setting.kind == AudioBackendKind::kAlsa) return nullptr;
     // No sound card: the default falls back to the null device.
   }
-  backend = CreateVirtualBackend(spec);
+  backend = CreateVirtualBackend(setting);
   *result = backend->Open(format);
   if (*result != MMSYSERR_NOERROR) return nullptr;
   return backend;
@@ -98,24 +98,24 @@ std::unique_ptr<WaveOutBackend> OpenBackend(const AudioBackendSpec& spec,
 }  // namespace
 
 uint32_t waveOutGetNumDevs() {
-  AudioBackendSpec spec;
-  return ReadAudioBackendSpec(&spec) ? spec.deviceCount : 0;
+  AudioBackendSetting setting;
+  return ReadAudioBackendSetting(&setting) ? setting.deviceCount : 0;
 }
 
 MMRESULT waveOutGetDevCaps(uint32_t deviceId, WAVEOUTCAPS* caps, uint32_t capsBytes) {
-  AudioBackendSpec spec;
-  if (!ReadAudioBackendSpec(&spec)) return MMSYSERR_NODRIVER;
-  if (!ValidDeviceId(deviceId, spec)) return MMSYSERR_BADDEVICEID;
+  AudioBackendSetting setting;
+  if (!ReadAudioBackendSetting(&setting)) return MMSYSERR_NODRIVER;
+  if (!ValidDeviceId(deviceId, setting)) return MMSYSERR_BADDEVICEID;
   if (caps == nullptr || capsBytes == 0) return MMSYSERR_INVALPARAM;
-  if (spec.capsFail) return MMSYSERR_ERROR;
+  if (setting.capsFail) return MMSYSERR_ERROR;
   WAVEOUTCAPS full{};
   full.wMid = 0xFF;  // "unknown manufacturer"
-  full.wPid = static_cast<uint16_t>(spec.kind);
+  full.wPid = static_cast<uint16_t>(setting.kind);
   full.vDriverVersion = 0x0100;
-  const char16_t* name = ProductName(spec.kind);
+  const char16_t* name = ProductName(setting.kind);
   for (int i = 0; i < kWaveOutNameUnits - 1 && name[i] != 0; ++i) full.szPname[i] = name[i];
-  full.dwFormats = spec.capsFormats;
-  full.wChannels = spec.capsChannels;
+  full.dwFormats = setting.capsFormats;
+  full.wChannels = setting.capsChannels;
   full.dwSupport = WAVECAPS_VOLUME | WAVECAPS_LRVOLUME | WAVECAPS_SAMPLEACCURATE;
   // A smaller buffer gets the start of the record, as on the handheld.
   std::memcpy(caps, &full, std::min<uint32_t>(capsBytes, sizeof(full)));
@@ -124,10 +124,10 @@ MMRESULT waveOutGetDevCaps(uint32_t deviceId, WAVEOUTCAPS* caps, uint32_t capsBy
 
 MMRESULT waveOutOpen(HWAVEOUT* device, uint32_t deviceId, const WAVEFORMATEX* format,
                      uintptr_t callback, uintptr_t instance, uint32_t flags) {
-  AudioBackendSpec spec;
-  if (!ReadAudioBackendSpec(&spec)) return MMSYSERR_NODRIVER;
-  if (spec.deviceCount == 0) return MMSYSERR_NODRIVER;
-  if (!ValidDeviceId(deviceId, spec)) return MMSYSERR_BADDEVICEID;
+  AudioBackendSetting setting;
+  if (!ReadAudioBackendSetting(&setting)) return MMSYSERR_NODRIVER;
+  if (setting.deviceCount == 0) return MMSYSERR_NODRIVER;
+  if (!ValidDeviceId(deviceId, setting)) return MMSYSERR_BADDEVICEID;
   if (format == nullptr) return MMSYSERR_INVALPARAM;
   if (!FormatSupported(*format)) return WAVERR_BADFORMAT;
   if (flags & WAVE_FORMAT_QUERY) return MMSYSERR_NOERROR;
@@ -137,15 +137,15 @@ MMRESULT waveOutOpen(HWAVEOUT* device, uint32_t deviceId, const WAVEFORMATEX* fo
     return MMSYSERR_INVALPARAM;
   }
   *device = nullptr;
-  if (spec.openNoHandle) return MMSYSERR_NOERROR;
+  if (setting.openNoHandle) return MMSYSERR_NOERROR;
 
   MMRESULT result = MMSYSERR_NOERROR;
-  std::unique_ptr<WaveOutBackend> backend = OpenBackend(spec, *format, &result);
+  std::unique_ptr<WaveOutBackend> backend = OpenBackend(setting, *format, &result);
   if (backend == nullptr) return result;
   WaveOutProc procedure =
       callbackType == CALLBACK_FUNCTION ? reinterpret_cast<WaveOutProc>(callback) : nullptr;
   auto* opened =
-      new (std::nothrow) WaveOutDevice(std::move(backend), *format, spec, procedure, instance);
+      new (std::nothrow) WaveOutDevice(std::move(backend), *format, setting, procedure, instance);
   if (opened == nullptr) return MMSYSERR_NOMEM;
   Register(opened);
   *device = opened;  // before the first message, which carries it
@@ -158,7 +158,7 @@ MMRESULT waveOutClose(HWAVEOUT handle) {
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
   // close=stillplaying: the first close answers as a device still busy with a
   // block would, so the caller's reset-and-close-again path runs.
-  if (device->spec().closeStillPlaying && device->TakeCloseFault()) return WAVERR_STILLPLAYING;
+  if (device->setting().closeStillPlaying && device->TakeCloseFault()) return WAVERR_STILLPLAYING;
   MMRESULT result = device->Close();
   if (result != MMSYSERR_NOERROR) return result;
   Unregister(device);
@@ -170,7 +170,7 @@ MMRESULT waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header, uint32_t headerB
   WaveOutDevice* device = Find(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
   if (header == nullptr || headerBytes < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  if (device->spec().prepareResult != MMSYSERR_NOERROR) return device->spec().prepareResult;
+  if (device->setting().prepareResult != MMSYSERR_NOERROR) return device->setting().prepareResult;
   return device->Prepare(header);
 }
 
@@ -185,35 +185,35 @@ MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header, uint32_t headerBytes) {
   WaveOutDevice* device = Find(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
   if (header == nullptr || headerBytes < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  if (device->spec().writeResult != MMSYSERR_NOERROR) return device->spec().writeResult;
+  if (device->setting().writeResult != MMSYSERR_NOERROR) return device->setting().writeResult;
   return device->Write(header);
 }
 
 MMRESULT waveOutPause(HWAVEOUT handle) {
   WaveOutDevice* device = Find(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
-  if (device->spec().pauseResult != MMSYSERR_NOERROR) return device->spec().pauseResult;
+  if (device->setting().pauseResult != MMSYSERR_NOERROR) return device->setting().pauseResult;
   return device->Pause();
 }
 
 MMRESULT waveOutRestart(HWAVEOUT handle) {
   WaveOutDevice* device = Find(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
-  if (device->spec().restartResult != MMSYSERR_NOERROR) return device->spec().restartResult;
+  if (device->setting().restartResult != MMSYSERR_NOERROR) return device->setting().restartResult;
   return device->Restart();
 }
 
 MMRESULT waveOutReset(HWAVEOUT handle) {
   WaveOutDevice* device = Find(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
-  if (device->spec().resetResult != MMSYSERR_NOERROR) return device->spec().resetResult;
+  if (device->setting().resetResult != MMSYSERR_NOERROR) return device->setting().resetResult;
   return device->Reset();
 }
 
 MMRESULT waveOutSetVolume(HWAVEOUT handle, uint32_t volume) {
   WaveOutDevice* device = Find(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
-  if (device->spec().volumeResult != MMSYSERR_NOERROR) return device->spec().volumeResult;
+  if (device->setting().volumeResult != MMSYSERR_NOERROR) return device->setting().volumeResult;
   device->SetVolume(volume);
   return MMSYSERR_NOERROR;
 }
@@ -222,7 +222,7 @@ MMRESULT waveOutGetVolume(HWAVEOUT handle, uint32_t* volume) {
   WaveOutDevice* device = Find(handle);
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
   if (volume == nullptr) return MMSYSERR_INVALPARAM;
-  if (device->spec().volumeResult != MMSYSERR_NOERROR) return device->spec().volumeResult;
+  if (device->setting().volumeResult != MMSYSERR_NOERROR) return device->setting().volumeResult;
   *volume = device->GetVolume();
   return MMSYSERR_NOERROR;
 }
@@ -236,7 +236,7 @@ MMRESULT waveOutGetPosition(HWAVEOUT handle, MMTIME* time, uint32_t timeBytes) {
   if (time == nullptr || timeBytes < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
   uint64_t bytes = device->PlayedBytes();
   const WAVEFORMATEX& format = device->format();
-  uint32_t type = device->spec().positionInBytes ? TIME_BYTES : time->wType;
+  uint32_t type = device->setting().positionInBytes ? TIME_BYTES : time->wType;
   if (type == TIME_MS) {
     time->u.ms = static_cast<uint32_t>(bytes * 1000u / format.nAvgBytesPerSec);
   } else if (type == TIME_SAMPLES) {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/audio_backend_spec.h"
+#include "platform/audio_backend_setting.h"
 #include "platform/wave_out.h"
 
 namespace pocketmidi {
@@ -49,7 +49,7 @@ class WaveOutBackend {
 };
 
 // The virtual devices (null, fast, wav).
-std::unique_ptr<WaveOutBackend> CreateVirtualBackend(const AudioBackendSpec& spec);
+std::unique_ptr<WaveOutBackend> CreateVirtualBackend(const AudioBackendSetting& setting);
 // ALSA; device is the PCM name ("default" when empty).
 std::unique_ptr<WaveOutBackend> CreateAlsaBackend(const std::string& device);
 

@@ -16,11 +16,11 @@ constexpr uint32_t kDefaultChunkBytes = 16384;
 }  // namespace
 
 WaveOutDevice::WaveOutDevice(std::unique_ptr<WaveOutBackend> backend, const WAVEFORMATEX& format,
-                             const AudioBackendSpec& spec, WaveOutProc procedure,
+                             const AudioBackendSetting& setting, WaveOutProc procedure,
                              uintptr_t instance)
     : backend_(std::move(backend)),
       format_(format),
-      spec_(spec),
+      setting_(setting),
       procedure_(procedure),
       instance_(instance) {
   chunkBytes_ = backend_->ChunkBytes();

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/audio_backend_spec.h"
+#include "platform/audio_backend_setting.h"
 #include "platform/wave_out.h"
 #include "platform/wave_out_backend.h"
 
@@ -21,7 +21,7 @@ namespace pocketmidi {
 class WaveOutDevice {
  public:
   WaveOutDevice(std::unique_ptr<WaveOutBackend> backend, const WAVEFORMATEX& format,
-                const AudioBackendSpec& spec, WaveOutProc procedure, uintptr_t instance);
+                const AudioBackendSetting& setting, WaveOutProc procedure, uintptr_t instance);
   ~WaveOutDevice();
   WaveOutDevice(const WaveOutDevice&) = delete;
   WaveOutDevice& operator=(const WaveOutDevice&) = delete;
@@ -29,7 +29,7 @@ class WaveOutDevice {
   // Starts the callback thread, which delivers WOM_OPEN first.
   void Start();
 
-  const AudioBackendSpec& spec() const { return spec_; }
+  const AudioBackendSetting& setting() const { return setting_; }
   const WAVEFORMATEX& format() const { return format_; }
 
   MMRESULT Prepare(WAVEHDR* header);
@@ -64,7 +64,7 @@ class WaveOutDevice {
 
   std::unique_ptr<WaveOutBackend> backend_;
   const WAVEFORMATEX format_;
-  const AudioBackendSpec spec_;
+  const AudioBackendSetting setting_;
   const WaveOutProc procedure_;
   const uintptr_t instance_;
   uint32_t chunkBytes_;

@@ -52,15 +52,15 @@ class WavBackend : public WaveOutBackend {
 
 }  // namespace
 
-std::unique_ptr<WaveOutBackend> CreateVirtualBackend(const AudioBackendSpec& spec) {
-  switch (spec.kind) {
+std::unique_ptr<WaveOutBackend> CreateVirtualBackend(const AudioBackendSetting& setting) {
+  switch (setting.kind) {
     case AudioBackendKind::kNull:
     case AudioBackendKind::kDefault:
       return std::make_unique<NullBackend>();
     case AudioBackendKind::kFast:
       return std::make_unique<FastBackend>();
     case AudioBackendKind::kWav:
-      return std::make_unique<WavBackend>(spec.argument);
+      return std::make_unique<WavBackend>(setting.argument);
     case AudioBackendKind::kAlsa:
       break;
   }

@@ -1,4 +1,4 @@
-#include "platform/audio_backend_spec.h"
+#include "platform/audio_backend_setting.h"
 
 #include <cstdlib>
 #include <string_view>
@@ -36,7 +36,7 @@ bool ParseNumber(std::string_view text, uint32_t* value) {
 
 enum class OptionResult { kApplied, kNotAnOption, kBad };
 
-OptionResult ApplyOption(std::string_view item, AudioBackendSpec* spec) {
+OptionResult ApplyOption(std::string_view item, AudioBackendSetting* setting) {
   size_t equals = item.find('=');
   if (equals == std::string_view::npos) return OptionResult::kNotAnOption;
   std::string_view name = item.substr(0, equals);
@@ -44,16 +44,16 @@ OptionResult ApplyOption(std::string_view item, AudioBackendSpec* spec) {
 
   struct CodeOption {
     const char* name;
-    MMRESULT AudioBackendSpec::*field;
+    MMRESULT AudioBackendSetting::*field;
   };
   static constexpr CodeOption kCodeOptions[] = {
-      {"prepare", &AudioBackendSpec::prepareResult}, {"write", &AudioBackendSpec::writeResult},
-      {"pause", &AudioBackendSpec::pauseResult},     {"restart", &AudioBackendSpec::restartResult},
-      {"reset", &AudioBackendSpec::resetResult},     {"volume", &AudioBackendSpec::volumeResult},
+      {"prepare", &AudioBackendSetting::prepareResult}, {"write", &AudioBackendSetting::writeResult},
+      {"pause", &AudioBackendSetting::pauseResult},     {"restart", &AudioBackendSetting::restartResult},
+      {"reset", &AudioBackendSetting::resetResult},     {"volume", &AudioBackendSetting::volumeResult},
   };
   for (const CodeOption& option : kCodeOptions) {
     if (name == option.name) {
-      return ParseNumber(value, &(spec->*option.field)) ? OptionResult::kApplied
+      return ParseNumber(value, &(setting->*option.field)) ? OptionResult::kApplied
                                                         : OptionResult::kBad;
     }
   }
@@ -61,18 +61,18 @@ OptionResult ApplyOption(std::string_view item, AudioBackendSpec* spec) {
   struct FlagOption {
     const char* name;
     const char* value;
-    bool AudioBackendSpec::*field;
+    bool AudioBackendSetting::*field;
   };
   static constexpr FlagOption kFlagOptions[] = {
-      {"caps", "fail", &AudioBackendSpec::capsFail},
-      {"open", "nohandle", &AudioBackendSpec::openNoHandle},
-      {"close", "stillplaying", &AudioBackendSpec::closeStillPlaying},
-      {"position", "bytes", &AudioBackendSpec::positionInBytes},
+      {"caps", "fail", &AudioBackendSetting::capsFail},
+      {"open", "nohandle", &AudioBackendSetting::openNoHandle},
+      {"close", "stillplaying", &AudioBackendSetting::closeStillPlaying},
+      {"position", "bytes", &AudioBackendSetting::positionInBytes},
   };
   for (const FlagOption& option : kFlagOptions) {
     if (name == option.name) {
       if (value != option.value) return OptionResult::kBad;
-      spec->*option.field = true;
+      setting->*option.field = true;
       return OptionResult::kApplied;
     }
   }
@@ -80,17 +80,17 @@ OptionResult ApplyOption(std::string_view item, AudioBackendSpec* spec) {
   uint32_t number = 0;
   if (name == "devices") {
     if (!ParseNumber(value, &number)) return OptionResult::kBad;
-    spec->deviceCount = number;
+    setting->deviceCount = number;
     return OptionResult::kApplied;
   }
   if (name == "formats") {
     if (!ParseNumber(value, &number)) return OptionResult::kBad;
-    spec->capsFormats = number;
+    setting->capsFormats = number;
     return OptionResult::kApplied;
   }
   if (name == "channels") {
     if (!ParseNumber(value, &number) || number > 0xFFFF) return OptionResult::kBad;
-    spec->capsChannels = static_cast<uint16_t>(number);
+    setting->capsChannels = static_cast<uint16_t>(number);
     return OptionResult::kApplied;
   }
   return OptionResult::kNotAnOption;
@@ -98,8 +98,8 @@ OptionResult ApplyOption(std::string_view item, AudioBackendSpec* spec) {
 
 }  // namespace
 
-bool ParseAudioBackendSpec(const char* text, AudioBackendSpec* spec) {
-  *spec = AudioBackendSpec();
+bool ParseAudioBackendSetting(const char* text, AudioBackendSetting* setting) {
+  *setting = AudioBackendSetting();
   if (text == nullptr || *text == '\0') return true;
   std::string_view rest(text);
 
@@ -111,26 +111,26 @@ bool ParseAudioBackendSpec(const char* text, AudioBackendSpec* spec) {
   size_t colon = head.find(':');
   std::string_view name = head.substr(0, colon);
   bool hasArgument = colon != std::string_view::npos;
-  if (hasArgument) spec->argument = std::string(head.substr(colon + 1));
+  if (hasArgument) setting->argument = std::string(head.substr(colon + 1));
 
   bool takesArgument;
   if (name == "alsa") {
-    spec->kind = AudioBackendKind::kAlsa;
+    setting->kind = AudioBackendKind::kAlsa;
     takesArgument = true;
   } else if (name == "null") {
-    spec->kind = AudioBackendKind::kNull;
+    setting->kind = AudioBackendKind::kNull;
     takesArgument = false;
   } else if (name == "fast") {
-    spec->kind = AudioBackendKind::kFast;
+    setting->kind = AudioBackendKind::kFast;
     takesArgument = false;
   } else if (name == "wav") {
-    spec->kind = AudioBackendKind::kWav;
+    setting->kind = AudioBackendKind::kWav;
     takesArgument = true;
   } else {
     return false;
   }
-  if (hasArgument && (!takesArgument || spec->argument.empty())) return false;
-  if (spec->kind == AudioBackendKind::kWav && !hasArgument) return false;
+  if (hasArgument && (!takesArgument || setting->argument.empty())) return false;
+  if (setting->kind == AudioBackendKind::kWav && !hasArgument) return false;
 
   bool inOptions = false;
   while (moreItems) {
@@ -139,7 +139,7 @@ bool ParseAudioBackendSpec(const char* text, AudioBackendSpec* spec) {
     moreItems = comma != std::string_view::npos;
     rest = moreItems ? rest.substr(comma + 1) : std::string_view();
     if (item.empty()) return false;
-    OptionResult result = ApplyOption(item, spec);
+    OptionResult result = ApplyOption(item, setting);
     if (result == OptionResult::kBad) return false;
     if (result == OptionResult::kApplied) {
       inOptions = true;
@@ -147,14 +147,14 @@ bool ParseAudioBackendSpec(const char* text, AudioBackendSpec* spec) {
     }
     // Not one of ours: part of a device name or path that holds a comma.
     if (inOptions || !hasArgument) return false;
-    spec->argument.push_back(',');
-    spec->argument.append(item);
+    setting->argument.push_back(',');
+    setting->argument.append(item);
   }
   return true;
 }
 
-bool ReadAudioBackendSpec(AudioBackendSpec* spec) {
-  return ParseAudioBackendSpec(std::getenv("POCKETMIDI_AUDIO"), spec);
+bool ReadAudioBackendSetting(AudioBackendSetting* setting) {
+  return ParseAudioBackendSetting(std::getenv("POCKETMIDI_AUDIO"), setting);
 }
 
 }  // namespace pocketmidi

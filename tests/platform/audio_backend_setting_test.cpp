@@ -1,4 +1,4 @@
-#include "platform/audio_backend_spec.h"
+#include "platform/audio_backend_setting.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ struct GoodCase {
   uint32_t devices;
 };
 
-TEST(AudioBackendSpecTest, AcceptsBackendsAndArguments) {
+TEST(AudioBackendSettingTest, AcceptsBackendsAndArguments) {
   const GoodCase cases[] = {
       {nullptr, AudioBackendKind::kDefault, "", 1},
       {"", AudioBackendKind::kDefault, "", 1},
@@ -29,33 +29,33 @@ TEST(AudioBackendSpecTest, AcceptsBackendsAndArguments) {
   };
   for (const GoodCase& c : cases) {
     SCOPED_TRACE(c.text ? c.text : "(null)");
-    AudioBackendSpec spec;
-    ASSERT_TRUE(ParseAudioBackendSpec(c.text, &spec));
-    EXPECT_EQ(spec.kind, c.kind);
-    EXPECT_EQ(spec.argument, c.argument);
-    EXPECT_EQ(spec.deviceCount, c.devices);
+    AudioBackendSetting setting;
+    ASSERT_TRUE(ParseAudioBackendSetting(c.text, &setting));
+    EXPECT_EQ(setting.kind, c.kind);
+    EXPECT_EQ(setting.argument, c.argument);
+    EXPECT_EQ(setting.deviceCount, c.devices);
   }
 }
 
-TEST(AudioBackendSpecTest, ReadsEveryFaultOption) {
-  AudioBackendSpec spec;
-  ASSERT_TRUE(ParseAudioBackendSpec(
+TEST(AudioBackendSettingTest, ReadsEveryFaultOption) {
+  AudioBackendSetting setting;
+  ASSERT_TRUE(ParseAudioBackendSetting(
       "fast,caps=fail,open=nohandle,prepare=5,write=7,pause=6,restart=1,reset=11,volume=0x21,"
       "close=stillplaying,position=bytes,formats=0xF0,channels=1",
-      &spec));
-  EXPECT_TRUE(spec.capsFail && spec.openNoHandle && spec.closeStillPlaying && spec.positionInBytes);
-  const uint32_t got[] = {spec.prepareResult, spec.writeResult, spec.pauseResult,
-                          spec.restartResult, spec.resetResult, spec.volumeResult,
-                          spec.capsFormats,   spec.capsChannels};
+      &setting));
+  EXPECT_TRUE(setting.capsFail && setting.openNoHandle && setting.closeStillPlaying && setting.positionInBytes);
+  const uint32_t got[] = {setting.prepareResult, setting.writeResult, setting.pauseResult,
+                          setting.restartResult, setting.resetResult, setting.volumeResult,
+                          setting.capsFormats,   setting.capsChannels};
   const uint32_t expected[] = {5, 7, 6, 1, 11, 33, 0xF0, 1};
   EXPECT_TRUE(std::equal(got, got + 8, expected));
-  ASSERT_TRUE(ParseAudioBackendSpec("null", &spec));  // a new parse starts afresh
-  EXPECT_FALSE(spec.capsFail);
-  EXPECT_EQ(spec.writeResult, 0u);
-  EXPECT_EQ(spec.capsFormats, 0xFFFu);
+  ASSERT_TRUE(ParseAudioBackendSetting("null", &setting));  // a new parse starts afresh
+  EXPECT_FALSE(setting.capsFail);
+  EXPECT_EQ(setting.writeResult, 0u);
+  EXPECT_EQ(setting.capsFormats, 0xFFFu);
 }
 
-TEST(AudioBackendSpecTest, RefusesMalformedText) {
+TEST(AudioBackendSettingTest, RefusesMalformedText) {
   const char* bad[] = {
       "pulse",                           // unknown backend
       "ALSA",                            // names are lower case
@@ -82,8 +82,8 @@ TEST(AudioBackendSpecTest, RefusesMalformedText) {
       "wav:/tmp/x.wav,devices=1,extra",  // argument items come before options
   };
   for (const char* text : bad) {
-    AudioBackendSpec spec;
-    EXPECT_FALSE(ParseAudioBackendSpec(text, &spec)) << text;
+    AudioBackendSetting setting;
+    EXPECT_FALSE(ParseAudioBackendSetting(text, &setting)) << text;
   }
 }
 

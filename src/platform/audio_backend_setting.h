@@ -29,7 +29,7 @@ namespace pocketmidi {
 
 enum class AudioBackendKind { kDefault, kAlsa, kNull, kFast, kWav };
 
-struct AudioBackendSpec {
+struct AudioBackendSetting {
   AudioBackendKind kind = AudioBackendKind::kDefault;
   std::string argument;  // ALSA device name or WAV path; empty when none
   uint32_t deviceCount = 1;
@@ -48,12 +48,12 @@ struct AudioBackendSpec {
   uint16_t capsChannels = 2;
 };
 
-// Parses text (null or "" give the default spec). Returns false, leaving spec
+// Parses text (null or "" give the default setting). Returns false, leaving setting
 // unspecified, for anything malformed: unknown backend or option, ARG missing
 // where needed or given where none is taken, bad number, empty item.
-bool ParseAudioBackendSpec(const char* text, AudioBackendSpec* spec);
+bool ParseAudioBackendSetting(const char* text, AudioBackendSetting* setting);
 
-// The spec of POCKETMIDI_AUDIO as it is now.
-bool ReadAudioBackendSpec(AudioBackendSpec* spec);
+// The setting of POCKETMIDI_AUDIO as it is now.
+bool ReadAudioBackendSetting(AudioBackendSetting* setting);
 
 }  // namespace pocketmidi
