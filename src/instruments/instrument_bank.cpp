@@ -20,13 +20,6 @@ uint32_t U32At(const uint8_t* at) {
   return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
 }
 
-void CloseArchive(SynthEngine& engine) {
-  std::free(engine.patchIndex);
-  engine.patchIndex = nullptr;
-  engine.patchIndexCount = 0;
-  if (engine.patchArchive != nullptr) FileClose(engine.patchArchive);
-  engine.patchArchive = nullptr;
-}
 
 // Reads the compression flag and the index. The index size comes from the
 // file: it is never trusted beyond the file's own length (a corrupt size
@@ -85,18 +78,18 @@ int32_t LoadSlot(SynthEngine& engine, bool drum, int32_t index) {
 }  // namespace
 
 int32_t LoadInstruments(SynthEngine& engine) {
-  CloseArchive(engine);
+  ClosePatchArchive(engine);
   engine.patchArchive = FileOpenW(engine.directory, kOpenRead);
   if (engine.patchArchive == nullptr) return -3;
   if (!ReadArchiveIndex(engine)) {
-    CloseArchive(engine);
+    ClosePatchArchive(engine);
     return -2;
   }
   if (engine.loadAll == 0) return 0;  // archive and index stay open for first notes
 
   int32_t result = LoadSlots(engine, false, 0);
   if (result != -2) result = LoadSlots(engine, true, 0);
-  CloseArchive(engine);
+  ClosePatchArchive(engine);
   return result == -2 ? -2 : 0;
 }
 
@@ -113,6 +106,14 @@ int32_t LoadSlots(SynthEngine& engine, bool drum, int32_t index) {
   // A slot outside the table has nothing to play.
   if (index < 0 || index >= kSlotCount) return 1;
   return LoadSlot(engine, drum, index);
+}
+
+void ClosePatchArchive(SynthEngine& engine) {
+  std::free(engine.patchIndex);
+  engine.patchIndex = nullptr;
+  engine.patchIndexCount = 0;
+  if (engine.patchArchive != nullptr) FileClose(engine.patchArchive);
+  engine.patchArchive = nullptr;
 }
 
 }  // namespace pocketmidi

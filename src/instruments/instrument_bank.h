@@ -18,5 +18,7 @@ void CacheInstrument(SynthEngine& engine, Instrument* instrument, const char* na
 void FreeInstrument(Instrument* instrument);
 void ReleaseFinishedInstruments(SynthEngine& engine);
 void ReleaseAllInstruments(SynthEngine& engine);
+// Frees the index and closes the archive, whatever of them is open.
+void ClosePatchArchive(SynthEngine& engine);
 
 }  // namespace pocketmidi

@@ -153,11 +153,7 @@ void ReleaseFinishedInstruments(SynthEngine& engine) {
 void ReleaseAllInstruments(SynthEngine& engine) {
   // The archive is still open in first-note mode (and after a load-all that
   // never finished); closing whatever is open covers both.
-  std::free(engine.patchIndex);
-  engine.patchIndex = nullptr;
-  engine.patchIndexCount = 0;
-  if (engine.patchArchive != nullptr) FileClose(engine.patchArchive);
-  engine.patchArchive = nullptr;
+  ClosePatchArchive(engine);
 
   // Uncached instruments are each held by the one slot that loaded them.
   for (InstrumentSlot* table : {engine.toneSlots, engine.drumSlots}) {
