@@ -4,6 +4,7 @@
 
 #include "soundset/patch_units.h"
 #include "soundset/resampler.h"
+#include "soundset/sf2_layers.h"
 #include "soundset/sf2_patch.h"
 #include "soundset/sf2_reader.h"
 #include "soundset/soundfont_pack.h"
@@ -13,6 +14,7 @@ namespace pocketmidi::soundset {
 namespace {
 
 using testsupport::Sf2Builder;
+using testsupport::Sf2BuildZone;
 
 TEST(Sf2Convert, VolumeEnvelopeBecomesSixStages) {
   // Slopes in offset units a second (one unit = 0.1422 dB, 675 units = the
@@ -45,9 +47,11 @@ TEST(Sf2Convert, PanAttenuationAndTuning) {
   // nearest to balance 7 (pan 60).
   const int pans[][2] = {{-500, 0}, {-250, 3}, {0, 7}, {4, 8}, {250, 11}, {500, 15}, {900, 15}};
   for (const auto& p : pans) EXPECT_EQ(PanToBalance(p[0]), p[1]) << p[0];
-  // 0.4 of the nominal attenuation: 150 cB -> 6 dB -> 50 %.
-  const int amps[][2] = {{0, 100}, {150, 50}, {500, 10}, {1440, 0}, {-20, 100}};
-  for (const auto& a : amps) EXPECT_EQ(AttenuationToAmp(a[0]), a[1]) << a[0];
+  // 0.4 of the nominal attenuation: 150 cB -> 6 dB -> 0.501.
+  const double levels[][2] = {{0, 1.0}, {150, 0.501}, {500, 0.1}, {1440, 0.0013}, {-20, 1.0}};
+  for (const auto& l : levels) {
+    EXPECT_NEAR(AttenuationToLevel(static_cast<int32_t>(l[0])), l[1], 5e-4) << l[0];
+  }
   EXPECT_DOUBLE_EQ(RootNote(60, 60, 100, 0), 60);
   EXPECT_DOUBLE_EQ(RootNote(72, 60, 100, 60), 59.4);  // tuned up 60 cents
   EXPECT_DOUBLE_EQ(RootNote(36, 60, 100, 0), 60);     // every key follows the root
@@ -103,11 +107,12 @@ SoundFont TestBank() {
   return font;
 }
 
-// The set's level scales every patch's amp (program 0: 50 %, program 4:
-// 100 %), rounded, never to silence, and within the 800 % the list accepts.
+// The set's level scales every patch's amp (program 0: 51.3 %, 6 dB down
+// with a little from its quieter layer; program 4: 100 %), rounded, never to
+// silence, and within the 800 % the list accepts.
 TEST(Sf2Convert, ScalesPatchLevelsByTheSetLevel) {
-  const int cases[][3] = {{50, 25, 50}, {100, 50, 100}, {1, 1, 1}, {3, 2, 3},
-                          {400, 200, 400}, {1000, 500, 800}, {0, 0, 0}};
+  const int cases[][3] = {{50, 26, 50}, {100, 51, 100}, {1, 1, 1}, {3, 2, 3},
+                          {400, 205, 400}, {1000, 513, 800}, {0, 0, 0}};
   const SoundFont font = TestBank();
   for (const auto& c : cases) {
     PackOptions options;
@@ -194,6 +199,61 @@ TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
   EXPECT_EQ(hatPatch.loopStart, 10u);
   EXPECT_EQ(hatPatch.loopEnd, 50u);
   for (int note : {35, 37, 41, 43}) EXPECT_TRUE(result.config.drums[note].name.empty());
+}
+
+// A patch plays one sample, so it takes the level of all the layers that
+// sound the key together: the same sample at the same pitch adds in
+// amplitude, anything else in power, each with its attenuation.
+TEST(Sf2Convert, LayersSoundAsLoudAsTheyDoTogether) {
+  struct Layer {
+    int sample;  // 0: looped sine, 1: one-shot sine of the same RMS, 2: the looped sine at half
+    uint16_t attenuation, coarseTune;
+  };
+  const struct {
+    const char* what;
+    std::vector<Layer> layers;
+    double gain;
+  } cases[] = {
+      {"one layer", {{0, 0, 0}}, 1.0},
+      {"doubled", {{0, 0, 0}, {0, 0, 0}}, 2.0},
+      {"doubled, one 6 dB down", {{0, 0, 0}, {0, 150, 0}}, 1.501},
+      {"quieter one first", {{0, 150, 0}, {0, 0, 0}}, 1.501},
+      {"an octave apart", {{0, 0, 0}, {0, 0, 12}}, std::sqrt(2.0)},
+      {"different samples", {{0, 0, 0}, {1, 0, 0}}, std::sqrt(2.0)},
+      {"half-level sample", {{0, 0, 0}, {2, 0, 0}}, std::sqrt(1.25)},
+      {"three, two alike", {{0, 0, 0}, {1, 0, 0}, {0, 0, 0}}, std::sqrt(5.0)},
+  };
+  for (const auto& c : cases) {
+    Sf2Builder b;
+    const int samples[] = {b.AddSample("loop", Sine(100, 0.01, 16000), 0, 100),
+                           b.AddSample("shot", Sine(100, 0.03, 16000), 0, 0),
+                           b.AddSample("half", Sine(100, 0.01, 8000), 0, 100)};
+    std::vector<Sf2BuildZone> zones;
+    for (const Layer& l : c.layers) {
+      zones.push_back({{{kGenInitialAttenuation, l.attenuation},
+                        {kGenCoarseTune, l.coarseTune},
+                        {kGenSampleModes, static_cast<uint16_t>(l.sample == 1 ? 0 : 1)}},
+                       samples[l.sample]});
+    }
+    b.AddPreset("Layered", 0, 0, {{{}, b.AddInstrument("layered", zones)}});
+    const std::vector<uint8_t> bytes = b.Build();
+    SoundFont font;
+    std::string error;
+    ASSERT_TRUE(ReadSoundFont(bytes.data(), bytes.size(), &font, &error)) << error;
+
+    std::vector<Sf2Region> layers;
+    ASSERT_TRUE(FindLayers(font, font.presets[0], 60, 127, false, &layers)) << c.what;
+    EXPECT_EQ(layers.size(), c.layers.size()) << c.what;
+    const Sf2Region& loudest = MainLayer(font, layers);
+    EXPECT_EQ(loudest.gen[kGenInitialAttenuation], 0) << c.what;
+    EXPECT_NEAR(LayerGain(font, layers, loudest), c.gain, 2e-3) << c.what;
+
+    PackOptions options;
+    options.levelPercent = 100;
+    PackResult result;
+    ASSERT_TRUE(PackSoundFont(font, options, &result, &error)) << error;
+    EXPECT_EQ(result.config.tones[0].amp, std::lround(100 * c.gain)) << c.what;
+  }
 }
 
 TEST(Sf2Convert, OptionsAndRefusals) {

@@ -38,6 +38,14 @@ SampleSpan Span(const SoundFont& font, const Sf2Sample& sample, const Sf2Region&
   return span;
 }
 
+// Whether the zone plays its loop: a looping mode and a loop of at least two
+// points inside the span.
+bool Loops(const SampleSpan& span, int32_t sampleModes) {
+  const int mode = sampleModes & 3;
+  return (mode == 1 || mode == 3) && span.loopStart >= span.start && span.loopEnd <= span.end &&
+         span.loopEnd - span.loopStart >= 2;
+}
+
 // The points, loop and rate of the patch: the zone's part of the sample,
 // reduced in rate and depth as the options ask.
 void FillSample(const SoundFont& font, const Sf2Region& region, const RegionOptions& options,
@@ -49,9 +57,7 @@ void FillSample(const SoundFont& font, const Sf2Region& region, const RegionOpti
 
   const SampleSpan span = Span(font, sample, region);
   std::vector<int16_t> points(font.points.begin() + span.start, font.points.begin() + span.end);
-  const int mode = g[kGenSampleModes] & 3;
-  out.looping = (mode == 1 || mode == 3) && span.loopStart >= span.start &&
-                span.loopEnd <= span.end && span.loopEnd - span.loopStart >= 2;
+  out.looping = Loops(span, g[kGenSampleModes]);
   uint32_t loopStart = out.looping ? static_cast<uint32_t>(span.loopStart - span.start) : 0;
   uint32_t loopEnd = out.looping ? static_cast<uint32_t>(span.loopEnd - span.start) : 0;
 
@@ -103,6 +109,16 @@ void FillSample(const SoundFont& font, const Sf2Region& region, const RegionOpti
 
 }  // namespace
 
+double RegionRms(const SoundFont& font, const Sf2Region& region) {
+  const SampleSpan span = Span(font, font.samples[region.sampleIndex], region);
+  const bool loops = Loops(span, region.gen[kGenSampleModes]);
+  const int64_t from = loops ? span.loopStart : span.start;
+  const int64_t to = loops ? span.loopEnd : span.end;
+  double sum = 0.0;
+  for (int64_t i = from; i < to; ++i) sum += static_cast<double>(font.points[i]) * font.points[i];
+  return to > from ? std::sqrt(sum / static_cast<double>(to - from)) : 0.0;
+}
+
 double TimecentsToSeconds(int32_t timecents) { return std::pow(2.0, timecents / 1200.0); }
 
 void ConvertVolumeEnvelope(int32_t attackTc, int32_t holdTc, int32_t decayTc, int32_t sustainCb,
@@ -142,12 +158,12 @@ int8_t PanToBalance(int32_t pan) {
   return static_cast<int8_t>(std::clamp(std::lround((pan127 - 4.0) / 8.0), 0L, 15L));
 }
 
-int AttenuationToAmp(int32_t centibels) {
+double AttenuationToLevel(int32_t centibels) {
   // Banks are voiced on players that apply 0.4 of the nominal attenuation
   // (the EMU hardware convention that FluidSynth follows too); doing the
   // same keeps instruments balanced as their authors heard them.
   const double decibels = Clamp(centibels, 0, 1440) * 0.4 / 10.0;
-  return static_cast<int>(std::lround(100.0 * std::pow(10.0, -decibels / 20.0)));
+  return std::pow(10.0, -decibels / 20.0);
 }
 
 double RootNote(int key, int rootKey, int32_t scaleTuning, double tuneCents) {
@@ -179,7 +195,7 @@ ConvertedRegion ConvertRegion(const SoundFont& font, const Sf2Region& region, in
                         g[kGenSustainVolEnv], g[kGenReleaseVolEnv], &patch);
   out.pan = Clamp(g[kGenPan], -500, 500);
   patch.balance = PanToBalance(out.pan);
-  out.ampPercent = AttenuationToAmp(g[kGenInitialAttenuation]);
+  out.level = AttenuationToLevel(g[kGenInitialAttenuation]);
 
   if (g[kGenVibLfoToPitch] != 0) {
     patch.vibratoDepth = VibratoDepthByte(Clamp(g[kGenVibLfoToPitch], -12000, 12000));

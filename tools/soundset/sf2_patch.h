@@ -17,7 +17,7 @@ struct RegionOptions {
 
 struct ConvertedRegion {
   PatchDescription patch;  // name left empty for the caller
-  int ampPercent = 100;    // from the attenuation, 0..100
+  double level = 1.0;      // amplitude from the attenuation (and the layers), 1.0 = unchanged
   int pan = 0;             // SoundFont pan, -500 (left) .. 500 (right)
   bool looping = false;
 };
@@ -27,6 +27,9 @@ struct ConvertedRegion {
 // are exact at that key.
 ConvertedRegion ConvertRegion(const SoundFont& font, const Sf2Region& region, int key,
                               const RegionOptions& options);
+// RMS of the region's sample points, over the loop when the zone loops
+// (the sustained sound), else over the whole sample.
+double RegionRms(const SoundFont& font, const Sf2Region& region);
 
 // The pieces of the conversion, exposed for checking by hand-computed numbers.
 double TimecentsToSeconds(int32_t timecents);
@@ -36,7 +39,8 @@ double TimecentsToSeconds(int32_t timecents);
 void ConvertVolumeEnvelope(int32_t attackTc, int32_t holdTc, int32_t decayTc, int32_t sustainCb,
                            int32_t releaseTc, PatchDescription* patch);
 int8_t PanToBalance(int32_t pan);
-int AttenuationToAmp(int32_t centibels);
+// The amplitude factor an attenuation gives (1.0 for none).
+double AttenuationToLevel(int32_t centibels);
 // The note (fractional) at which the sample sounds unchanged when played at
 // key, given the root key, scale tuning (cents per key) and total tuning in cents.
 double RootNote(int key, int rootKey, int32_t scaleTuning, double tuneCents);

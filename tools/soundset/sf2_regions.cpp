@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 namespace pocketmidi::soundset {
 
@@ -127,10 +128,10 @@ Sf2Region Combine(const Sf2Preset& preset, const Sf2Zone& presetZone,
 
 }  // namespace
 
-bool FindRegion(const SoundFont& font, const Sf2Preset& preset, int key, int velocity, bool nearest,
-                Sf2Region* out) {
+bool FindLayers(const SoundFont& font, const Sf2Preset& preset, int key, int velocity,
+                bool nearest, std::vector<Sf2Region>* layers) {
+  layers->clear();
   int bestDistance = -1;
-  Sf2Region best;
   for (const Sf2Zone& pz : preset.zones.zones) {
     const Sf2Instrument& instrument = font.instruments[pz.amount[kGenInstrument]];
     const Range pKeys = ZoneRange(preset.zones, pz, kGenKeyRange);
@@ -141,20 +142,13 @@ bool FindRegion(const SoundFont& font, const Sf2Preset& preset, int key, int vel
       const Range vels = Intersect(pVels, ZoneRange(instrument.zones, iz, kGenVelRange));
       const int distance = Distance(keys, key) * 256 + Distance(vels, velocity);
       if (distance >= (1 << 20) || (bestDistance >= 0 && distance > bestDistance)) continue;
-      // Layered zones (an organ's octave stop, a piano's hammer noise) cover
-      // the same key; the loudest layer is the one that carries the sound.
-      const Sf2Region region = Combine(preset, pz, instrument, iz, keys, vels);
-      if (distance == bestDistance &&
-          region.gen[kGenInitialAttenuation] >= best.gen[kGenInitialAttenuation]) {
-        continue;
-      }
+      if (distance < bestDistance) layers->clear();
       bestDistance = distance;
-      best = region;
+      layers->push_back(Combine(preset, pz, instrument, iz, keys, vels));
     }
   }
-  if (bestDistance < 0 || (bestDistance > 0 && !nearest)) return false;
-  *out = best;
-  return true;
+  if (bestDistance > 0 && !nearest) layers->clear();
+  return !layers->empty();
 }
 
 }  // namespace pocketmidi::soundset

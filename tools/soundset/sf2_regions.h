@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "soundset/sf2_types.h"
 
@@ -25,13 +26,12 @@ int32_t Sf2DefaultValue(uint16_t g);
 // Whether a sample can be played (RAM sample with points and a rate).
 bool Sf2SampleUsable(const Sf2Sample& sample);
 
-// Finds the region of the preset that plays key at velocity: the first
-// (preset zone, instrument zone) pair whose ranges cover both (among layers
-// covering them alike, the one with the least attenuation). When none
-// covers them and `nearest` is set, the pair whose ranges lie nearest (key
-// distance first, then velocity) is taken. Zones with unusable samples are
-// passed over. False when there is nothing to play.
-bool FindRegion(const SoundFont& font, const Sf2Preset& preset, int key, int velocity, bool nearest,
-                Sf2Region* out);
+// Finds the regions of the preset that play key at velocity: every
+// (preset zone, instrument zone) pair whose ranges cover both, in zone
+// order. When none covers them and `nearest` is set, the pairs whose ranges
+// lie nearest (key distance first, then velocity) are taken. Zones with
+// unusable samples are passed over. False when there is nothing to play.
+bool FindLayers(const SoundFont& font, const Sf2Preset& preset, int key, int velocity,
+                bool nearest, std::vector<Sf2Region>* layers);
 
 }  // namespace pocketmidi::soundset

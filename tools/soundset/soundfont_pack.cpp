@@ -8,7 +8,7 @@
 #include <set>
 
 #include "soundset/patch_archive_writer.h"
-#include "soundset/sf2_patch.h"
+#include "soundset/sf2_layers.h"
 #include "soundset/sf2_regions.h"
 
 namespace pocketmidi::soundset {
@@ -86,10 +86,9 @@ std::string DrumPan(int pan) {
 // The amp written for a patch: its own level times the set's, rounded, in
 // the 0..800 the patch list accepts. A quiet patch never rounds to silence
 // (only a level of 0 silences the set).
-int ScaledAmp(int ampPercent, const PackOptions& options) {
-  if (ampPercent <= 0 || options.levelPercent <= 0) return 0;
-  const int scaled = (ampPercent * options.levelPercent + 50) / 100;
-  return std::clamp(scaled, 1, 800);
+int ScaledAmp(double level, const PackOptions& options) {
+  if (!(level > 0.0) || options.levelPercent <= 0) return 0;
+  return static_cast<int>(std::clamp(std::lround(level * options.levelPercent), 1L, 800L));
 }
 
 }  // namespace
@@ -130,14 +129,12 @@ bool PackSoundFont(const SoundFont& font, const PackOptions& options, PackResult
   regionOptions.maxRateHz = options.maxRateHz;
   regionOptions.eightBit = options.eightBit;
 
-  // Melodic programs: the region that plays middle C at full velocity.
-  std::optional<Sf2Region> regions[128];
+  // Melodic programs: the layers that play middle C at full velocity.
+  std::vector<Sf2Region> layers[128];
   const Sf2Preset* presets[128] = {};
   for (int program = 0; program < 128; ++program) {
     const Sf2Preset* preset = FindPreset(font, 0, static_cast<uint16_t>(program));
-    Sf2Region region;
-    if (preset && FindRegion(font, *preset, kMiddleC, kFullVelocity, true, &region)) {
-      regions[program] = region;
+    if (preset && FindLayers(font, *preset, kMiddleC, kFullVelocity, true, &layers[program])) {
       presets[program] = preset;
       ++out->programsFound;
     }
@@ -151,10 +148,10 @@ bool PackSoundFont(const SoundFont& font, const PackOptions& options, PackResult
   for (int program = 0; program < 128; ++program) {
     int source = program;
     // Nearest present program; on a tie the lower one.
-    for (int d = 1; !regions[source]; ++d) {
-      if (program - d >= 0 && regions[program - d])
+    for (int d = 1; layers[source].empty(); ++d) {
+      if (program - d >= 0 && !layers[program - d].empty())
         source = program - d;
-      else if (program + d < 128 && regions[program + d])
+      else if (program + d < 128 && !layers[program + d].empty())
         source = program + d;
     }
     if (source != program) {
@@ -163,12 +160,12 @@ bool PackSoundFont(const SoundFont& font, const PackOptions& options, PackResult
                            std::to_string(source) + " (" + presets[source]->name + ")");
     }
     if (!converted[source]) {
-      converted[source] = ConvertRegion(font, *regions[source], kMiddleC, regionOptions);
+      converted[source] = ConvertLayers(font, layers[source], kMiddleC, regionOptions);
       names[source] = pool.Add(converted[source]->patch, presets[source]->name);
     }
     ToneSlotConfig& slot = config.tones[program];
     slot.name = names[source];
-    if (!options.normalize) slot.amp = ScaledAmp(converted[source]->ampPercent, options);
+    if (!options.normalize) slot.amp = ScaledAmp(converted[source]->level, options);
   }
 
   // Drum kit: every note with a region of its own.
@@ -180,14 +177,14 @@ bool PackSoundFont(const SoundFont& font, const PackOptions& options, PackResult
   if (kit->program != 0) {
     out->notes.push_back("no standard drum kit; using '" + kit->name + "'");
   }
+  std::vector<Sf2Region> noteLayers;
   for (int note = 0; note < 128; ++note) {
-    Sf2Region region;
-    if (!FindRegion(font, *kit, note, kFullVelocity, false, &region)) continue;
-    const ConvertedRegion converted = ConvertRegion(font, region, note, regionOptions);
+    if (!FindLayers(font, *kit, note, kFullVelocity, false, &noteLayers)) continue;
+    const ConvertedRegion converted = ConvertLayers(font, noteLayers, note, regionOptions);
+    const std::string& sampleName = font.samples[MainLayer(font, noteLayers).sampleIndex].name;
     DrumSlotConfig& slot = config.drums[note];
-    slot.name = pool.Add(converted.patch,
-                         "d" + std::to_string(note) + "_" + font.samples[region.sampleIndex].name);
-    if (!options.normalize) slot.amp = ScaledAmp(converted.ampPercent, options);
+    slot.name = pool.Add(converted.patch, "d" + std::to_string(note) + "_" + sampleName);
+    if (!options.normalize) slot.amp = ScaledAmp(converted.level, options);
     slot.note = note;
     slot.pan = DrumPan(converted.pan);
     // One-shot drums play their whole sample whatever the note length;
