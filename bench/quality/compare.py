@@ -7,8 +7,10 @@ For each NAME, reads OUT_DIR/NAME.pocketmidi.wav and OUT_DIR/NAME.fluidsynth.wav
 (16-bit PCM, same rate), prints one table row (RMS levels over their common
 length, the difference in dB, clipped samples of each) and writes
 OUT_DIR/NAME.png: both loudness envelopes and both spectrograms side by side.
-The table (Markdown) is printed and written to OUT_DIR/results.md. The last
-rows give the common offset (mean difference) and each song's distance from it.
+The table (Markdown) is printed and written to OUT_DIR/results.md. The
+common gain is the one that brings every song nearest FluidSynth's level
+(the middle of the differences' range); the last column is each song's
+distance from FluidSynth after it.
 """
 import io
 import sys
@@ -108,7 +110,8 @@ def main():
         ours_db, theirs_db = rms_db(ours[:n]), rms_db(theirs[:n])
         rows.append((name, ours_db, theirs_db, ours_db - theirs_db, clipped(ours), clipped(theirs)))
         plot(name, [("pocketmidi", ours[:n]), ("FluidSynth", theirs[:n])], rate, f"{out_dir}/{name}.png")
-    offset = float(np.mean([r[3] for r in rows]))
+    differences = [r[3] for r in rows]
+    offset = (max(differences) + min(differences)) / 2
     lines = [
         "| song | pocketmidi RMS (dBFS) | FluidSynth RMS (dBFS) | difference (dB) "
         "| difference after common gain (dB) | clipped pocketmidi | clipped FluidSynth |",
@@ -118,7 +121,7 @@ def main():
         lines.append(f"| {name} | {a:.2f} | {b:.2f} | {d:+.2f} | {d - offset:+.2f} | {ca} | {cb} |")
     worst = max(abs(r[3] - offset) for r in rows)
     lines.append("")
-    lines.append(f"Common gain (mean difference): {offset:+.2f} dB; largest distance from it: "
+    lines.append(f"Common gain (middle of the differences): {offset:+.2f} dB; largest distance from it: "
                  f"{worst:.2f} dB; clipped samples in pocketmidi renderings: {sum(r[4] for r in rows)}.")
     text = "\n".join(lines) + "\n"
     print(text, end="")

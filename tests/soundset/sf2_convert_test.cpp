@@ -201,27 +201,36 @@ TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
   for (int note : {35, 37, 41, 43}) EXPECT_TRUE(result.config.drums[note].name.empty());
 }
 
-// A patch plays one sample, so it takes the level of all the layers that
-// sound the key together: the same sample at the same pitch adds in
-// amplitude, anything else in power, each with its attenuation.
-TEST(Sf2Convert, LayersSoundAsLoudAsTheyDoTogether) {
+// A patch plays one sample: the main layer (looping before one-shot, then
+// the loudest with its envelope) at the level of all the layers that sound
+// the key together (the same sample played the same way adds in amplitude,
+// anything else in power) and at their power-weighted pan.
+TEST(Sf2Convert, LayersFoldIntoOnePatch) {
   struct Layer {
     int sample;  // 0: looped sine, 1: one-shot sine of the same RMS, 2: the looped sine at half
-    uint16_t attenuation, coarseTune;
+    uint16_t attenuation = 0, coarseTune = 0, pan = 0, sustain = 0;
   };
   const struct {
     const char* what;
     std::vector<Layer> layers;
+    size_t main;
     double gain;
+    int32_t pan;
   } cases[] = {
-      {"one layer", {{0, 0, 0}}, 1.0},
-      {"doubled", {{0, 0, 0}, {0, 0, 0}}, 2.0},
-      {"doubled, one 6 dB down", {{0, 0, 0}, {0, 150, 0}}, 1.501},
-      {"quieter one first", {{0, 150, 0}, {0, 0, 0}}, 1.501},
-      {"an octave apart", {{0, 0, 0}, {0, 0, 12}}, std::sqrt(2.0)},
-      {"different samples", {{0, 0, 0}, {1, 0, 0}}, std::sqrt(2.0)},
-      {"half-level sample", {{0, 0, 0}, {2, 0, 0}}, std::sqrt(1.25)},
-      {"three, two alike", {{0, 0, 0}, {1, 0, 0}, {0, 0, 0}}, std::sqrt(5.0)},
+      {"one layer", {{0}}, 0, 1.0, 0},
+      {"doubled", {{0}, {0}}, 0, 2.0, 0},
+      {"doubled, one 6 dB down", {{0}, {0, 150}}, 0, 1.501, 0},
+      {"quieter one first", {{0, 150}, {0}}, 1, 1.501, 0},
+      {"an octave apart", {{0}, {0, 0, 12}}, 0, std::sqrt(2.0), 0},
+      {"different samples", {{0}, {1}}, 0, std::sqrt(2.0), 0},
+      {"half-level sample", {{0}, {2}}, 0, std::sqrt(1.25), 0},
+      {"three, two alike", {{0}, {1}, {0}}, 0, std::sqrt(5.0), 0},
+      {"a louder one-shot over a loop", {{1}, {2}}, 1, std::sqrt(5.0), 0},
+      {"stereo pair", {{0, 0, 0, static_cast<uint16_t>(-500)}, {0, 0, 0, 500}}, 0, 2.0, 0},
+      {"louder on the left", {{0, 0, 0, static_cast<uint16_t>(-500)}, {2, 0, 0, 500}}, 0,
+       std::sqrt(1.25), -300},
+      // 12 dB down after the 2 ms of attack and hold the defaults leave.
+      {"sustaining 12 dB down", {{0, 0, 0, 0, 120}, {2}}, 1, 1.121, 0},
   };
   for (const auto& c : cases) {
     Sf2Builder b;
@@ -232,6 +241,8 @@ TEST(Sf2Convert, LayersSoundAsLoudAsTheyDoTogether) {
     for (const Layer& l : c.layers) {
       zones.push_back({{{kGenInitialAttenuation, l.attenuation},
                         {kGenCoarseTune, l.coarseTune},
+                        {kGenPan, l.pan},
+                        {kGenSustainVolEnv, l.sustain},
                         {kGenSampleModes, static_cast<uint16_t>(l.sample == 1 ? 0 : 1)}},
                        samples[l.sample]});
     }
@@ -243,16 +254,18 @@ TEST(Sf2Convert, LayersSoundAsLoudAsTheyDoTogether) {
 
     std::vector<Sf2Region> layers;
     ASSERT_TRUE(FindLayers(font, font.presets[0], 60, 127, false, &layers)) << c.what;
-    EXPECT_EQ(layers.size(), c.layers.size()) << c.what;
-    const Sf2Region& loudest = MainLayer(font, layers);
-    EXPECT_EQ(loudest.gen[kGenInitialAttenuation], 0) << c.what;
-    EXPECT_NEAR(LayerGain(font, layers, loudest), c.gain, 2e-3) << c.what;
+    ASSERT_EQ(layers.size(), c.layers.size()) << c.what;
+    const Sf2Region& main = MainLayer(font, layers);
+    EXPECT_EQ(&main, &layers[c.main]) << c.what;
+    EXPECT_NEAR(LayerGain(font, layers, main), c.gain, 2e-3) << c.what;
+    EXPECT_EQ(LayerPan(font, layers), c.pan) << c.what;
 
     PackOptions options;
     options.levelPercent = 100;
     PackResult result;
     ASSERT_TRUE(PackSoundFont(font, options, &result, &error)) << error;
-    EXPECT_EQ(result.config.tones[0].amp, std::lround(100 * c.gain)) << c.what;
+    const double mainLevel = AttenuationToLevel(main.gen[kGenInitialAttenuation]);
+    EXPECT_EQ(result.config.tones[0].amp, std::lround(100 * mainLevel * c.gain)) << c.what;
   }
 }
 
