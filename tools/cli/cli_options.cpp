@@ -64,6 +64,49 @@ int ParseFormatFlag(const char* arg, const char* value, FormatFlags* flags) {
   return 0;
 }
 
+bool ParseSongArgs(const char* command, int argc, char** argv, const IntOption* ints,
+                   size_t intCount, bool takesOutput, SongArgs* args) {
+  args->config = DefaultConfigDirectory();
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    const int consumed = ParseFormatFlag(arg, value, &args->format);
+    if (consumed < 0) return false;
+    if (consumed > 0) {
+      i += consumed - 1;
+      continue;
+    }
+    const IntOption* matched = nullptr;
+    for (size_t k = 0; k < intCount; ++k) {
+      if (!std::strcmp(arg, ints[k].name)) matched = &ints[k];
+    }
+    if (matched != nullptr) {
+      if (!ParseInt(value, matched->low, matched->high, matched->value)) {
+        std::fprintf(stderr, "pocketmidi %s: %s wants %s, not '%s'\n", command, matched->name,
+                     matched->expects, value ? value : "");
+        return false;
+      }
+      ++i;
+    } else if (!std::strcmp(arg, "--config") && value) {
+      args->config = value;
+      ++i;
+    } else if (takesOutput && (!std::strcmp(arg, "-o") || !std::strcmp(arg, "--output")) &&
+               value) {
+      args->output = value;
+      ++i;
+    } else if (arg[0] == '-' && arg[1] != '\0') {
+      std::fprintf(stderr, "pocketmidi %s: unknown option '%s'\n", command, arg);
+      return false;
+    } else if (args->song.empty()) {
+      args->song = arg;
+    } else {
+      std::fprintf(stderr, "pocketmidi %s: unexpected argument '%s'\n", command, arg);
+      return false;
+    }
+  }
+  return true;
+}
+
 std::string DefaultConfigDirectory() {
   const char* env = std::getenv("POCKETMIDI_SOUNDSET");
   if (env != nullptr && *env != '\0') return env;
@@ -98,6 +141,28 @@ bool FillFormatOverride(const char16_t* configDirectory, const FormatFlags& flag
                                  : ((engine->formatFlags & kFormatMono) ? 1u : 2u);
   out->polyphony = flags.polyphony ? flags.polyphony : engine->voiceCount;
   return true;
+}
+
+
+bool ResolveFormatOverride(const char* command, const char16_t* configDirectory,
+                           const FormatFlags& flags, FormatOverride* storage,
+                           const FormatOverride** result) {
+  *result = nullptr;
+  if (!flags.AnyGiven()) return true;
+  std::string problem;
+  if (!FillFormatOverride(configDirectory, flags, storage, &problem)) {
+    std::fprintf(stderr, "pocketmidi %s: %s\n", command, problem.c_str());
+    return false;
+  }
+  *result = storage;
+  return true;
+}
+
+std::string ProgressBar(int32_t position, int32_t duration) {
+  constexpr int kCells = 40;
+  int filled = duration > 0 ? static_cast<int>(int64_t{kCells} * position / duration) : 0;
+  filled = filled < 0 ? 0 : (filled > kCells ? kCells : filled);
+  return "[" + std::string(filled, '#') + std::string(kCells - filled, ' ') + "]";
 }
 
 }  // namespace pocketmidi::cli

@@ -1,6 +1,7 @@
 // Option parsing shared by the commands that open a song for playing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -32,11 +33,43 @@ std::string DefaultConfigDirectory();
 // The library wants a directory ending with a separator.
 std::string WithTrailingSeparator(const std::string& directory);
 
+// An integer option of a command: --name VALUE, VALUE in [low, high].
+struct IntOption {
+  const char* name;
+  int32_t* value;
+  int32_t low, high;
+  const char* expects;  // what a bad value is told it should be
+};
+
+// What the commands that open one song have in common.
+struct SongArgs {
+  std::string song;
+  std::string config;  // DefaultConfigDirectory() unless --config is given
+  std::string output;  // -o/--output, for commands that take it
+  FormatFlags format;
+};
+
+// Parses argv[1..] for `command`: the format flags, --config, -o/--output
+// when takesOutput, the command's integer options and one song. False after
+// a message for an unknown option, a bad value or a second song; a missing
+// song or output is left to the caller, which knows its usage line.
+bool ParseSongArgs(const char* command, int argc, char** argv, const IntOption* ints,
+                   size_t intCount, bool takesOutput, SongArgs* args);
+
 // Builds the override the host would pass: the flags given, and the
 // configured values of the directory for the flags not given, so each given
 // flag takes effect. False (with the cause) when the configuration cannot
 // be read.
 bool FillFormatOverride(const char16_t* configDirectory, const FormatFlags& flags,
                         FormatOverride* out, std::string* problem);
+
+// The override to open a song with: null when no format flag was given,
+// else `storage` filled by FillFormatOverride. False after a message.
+bool ResolveFormatOverride(const char* command, const char16_t* configDirectory,
+                           const FormatFlags& flags, FormatOverride* storage,
+                           const FormatOverride** result);
+
+// A progress bar of 40 cells, "[####    ]", for position of duration.
+std::string ProgressBar(int32_t position, int32_t duration);
 
 }  // namespace pocketmidi::cli

@@ -21,10 +21,7 @@
 namespace pocketmidi::cli {
 namespace {
 
-struct PlayOptions {
-  std::string song;
-  std::string config;
-  FormatFlags format;
+struct PlayOptions : SongArgs {
   int32_t startMs = 0;
   int32_t endMs = -1;
   int32_t loops = 1;
@@ -81,51 +78,14 @@ void PrintPlayUsage() {
 }
 
 bool ParsePlayOptions(int argc, char** argv, PlayOptions* options) {
-  struct IntOption {
-    const char* name;
-    int32_t PlayOptions::*field;
-    int32_t low, high;
-    const char* expects;
+  const IntOption ints[] = {
+      {"--start", &options->startMs, 0, 0x7FFFFFFF, "milliseconds"},
+      {"--end", &options->endMs, -1, 0x7FFFFFFF, "milliseconds (-1: the song's end)"},
+      {"--loops", &options->loops, 0, 0x7FFFFFFF, "a pass count (0: endless)"},
+      {"--volume", &options->volume, 0, 100, "a percentage 0..100"},
   };
-  static constexpr IntOption kIntOptions[] = {
-      {"--start", &PlayOptions::startMs, 0, 0x7FFFFFFF, "milliseconds"},
-      {"--end", &PlayOptions::endMs, -1, 0x7FFFFFFF, "milliseconds (-1: the song's end)"},
-      {"--loops", &PlayOptions::loops, 0, 0x7FFFFFFF, "a pass count (0: endless)"},
-      {"--volume", &PlayOptions::volume, 0, 100, "a percentage 0..100"},
-  };
-  options->config = DefaultConfigDirectory();
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    int consumed = ParseFormatFlag(arg, value, &options->format);
-    if (consumed < 0) return false;
-    if (consumed > 0) {
-      i += consumed - 1;
-      continue;
-    }
-    const IntOption* matched = nullptr;
-    for (const IntOption& option : kIntOptions) {
-      if (!std::strcmp(arg, option.name)) matched = &option;
-    }
-    if (matched != nullptr) {
-      if (!ParseInt(value, matched->low, matched->high, &(options->*matched->field))) {
-        std::fprintf(stderr, "pocketmidi play: %s wants %s, not '%s'\n", matched->name,
-                     matched->expects, value ? value : "");
-        return false;
-      }
-      ++i;
-    } else if (!std::strcmp(arg, "--config") && value) {
-      options->config = value;
-      ++i;
-    } else if (arg[0] == '-' && arg[1] != '\0') {
-      std::fprintf(stderr, "pocketmidi play: unknown option '%s'\n", arg);
-      return false;
-    } else if (options->song.empty()) {
-      options->song = arg;
-    } else {
-      std::fprintf(stderr, "pocketmidi play: unexpected argument '%s'\n", arg);
-      return false;
-    }
+  if (!ParseSongArgs("play", argc, argv, ints, sizeof ints / sizeof ints[0], false, options)) {
+    return false;
   }
   if (options->song.empty()) {
     PrintPlayUsage();
@@ -176,14 +136,11 @@ std::string Clock(int32_t ms) {
 void ShowBar(const Progress& progress, const PlayOptions& options, bool paused) {
   const int32_t duration = progress.durationMs;
   const int32_t position = progress.positionMs;
-  const int width = 40;
-  const int filled =
-      duration > 0 ? static_cast<int>(int64_t{width} * (position < 0 ? 0 : position) / duration) : 0;
   std::string passes = std::to_string(progress.pass.load());
   if (options.loops > 0) passes += "/" + std::to_string(options.loops);
-  std::fprintf(stderr, "\r[%-*.*s] %s / %s  pass %s%s   ", width, filled < width ? filled : width,
-               "########################################", Clock(position).c_str(),
-               Clock(duration).c_str(), passes.c_str(), paused ? "  (paused)" : "");
+  std::fprintf(stderr, "\r%s %s / %s  pass %s%s   ", ProgressBar(position, duration).c_str(),
+               Clock(position).c_str(), Clock(duration).c_str(), passes.c_str(),
+               paused ? "  (paused)" : "");
   std::fflush(stderr);
 }
 
@@ -197,13 +154,9 @@ int RunPlay(int argc, char** argv) {
 
   FormatOverride formatOverride{};
   const FormatOverride* overridePointer = nullptr;
-  if (options.format.AnyGiven()) {
-    std::string problem;
-    if (!FillFormatOverride(configDir.c_str(), options.format, &formatOverride, &problem)) {
-      std::fprintf(stderr, "pocketmidi play: %s\n", problem.c_str());
-      return 1;
-    }
-    overridePointer = &formatOverride;
+  if (!ResolveFormatOverride("play", configDir.c_str(), options.format, &formatOverride,
+                             &overridePointer)) {
+    return 1;
   }
 
   Progress progress;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,14 +24,6 @@
 namespace pocketmidi::cli {
 namespace {
 
-struct RenderOptions {
-  std::string song;
-  std::string config;
-  std::string output;
-  FormatFlags format;
-  int32_t startMs = 0;
-};
-
 void PrintRenderUsage() {
   std::fprintf(stderr,
                "usage: pocketmidi render SONG [--config DIR] [--rate HZ] [--bits 8|16] "
@@ -38,44 +31,29 @@ void PrintRenderUsage() {
                "  OUT ending in .wav gets a WAV header; any other name gets raw PCM.\n");
 }
 
-bool ParseRenderOptions(int argc, char** argv, RenderOptions* options) {
-  options->config = DefaultConfigDirectory();
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    int consumed = ParseFormatFlag(arg, value, &options->format);
-    if (consumed < 0) return false;
-    if (consumed > 0) {
-      i += consumed - 1;
-      continue;
-    }
-    if (!std::strcmp(arg, "--config") && value) {
-      options->config = value;
-      ++i;
-    } else if ((!std::strcmp(arg, "-o") || !std::strcmp(arg, "--output")) && value) {
-      options->output = value;
-      ++i;
-    } else if (!std::strcmp(arg, "--start") && value) {
-      if (!ParseInt(value, 0, 0x7FFFFFFF, &options->startMs)) {
-        std::fprintf(stderr, "pocketmidi render: --start wants milliseconds, not '%s'\n", value);
-        return false;
-      }
-      ++i;
-    } else if (arg[0] == '-' && arg[1] != '\0') {
-      std::fprintf(stderr, "pocketmidi render: unknown option '%s'\n", arg);
-      return false;
-    } else if (options->song.empty()) {
-      options->song = arg;
-    } else {
-      std::fprintf(stderr, "pocketmidi render: unexpected argument '%s'\n", arg);
-      return false;
-    }
+// The song file and its decoder, released in that order (the decoder reads
+// the stream until it is destroyed).
+struct OpenSong {
+  FileStream* stream = nullptr;
+  std::unique_ptr<StreamDecoder> decoder;
+  OpenSong() = default;
+  OpenSong(const OpenSong&) = delete;
+  OpenSong& operator=(const OpenSong&) = delete;
+  ~OpenSong() {
+    decoder.reset();
+    if (stream != nullptr) FileClose(stream);
   }
-  if (options->song.empty() || options->output.empty()) {
-    PrintRenderUsage();
-    return false;
-  }
-  return true;
+};
+
+// Prints "pocketmidi render: " and the message; the command's exit status.
+__attribute__((format(printf, 1, 2))) int Fail(const char* format, ...) {
+  std::fputs("pocketmidi render: ", stderr);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+  return 1;
 }
 
 bool EndsWith(const std::string& text, const char* suffix) {
@@ -83,78 +61,54 @@ bool EndsWith(const std::string& text, const char* suffix) {
   return text.size() >= n && strcasecmp(text.c_str() + text.size() - n, suffix) == 0;
 }
 
-void ShowProgress(int32_t positionMs, int32_t durationMs) {
-  const int width = 40;
-  const int filled = durationMs > 0 ? static_cast<int>(int64_t{width} * positionMs / durationMs) : 0;
-  std::fprintf(stderr, "\r[%-*.*s] %3d%%", width, filled,
-               "########################################",
-               durationMs > 0 ? static_cast<int>(int64_t{100} * positionMs / durationMs) : 0);
-}
-
 }  // namespace
 
 int RunRender(int argc, char** argv) {
-  RenderOptions options;
-  if (!ParseRenderOptions(argc, argv, &options)) return 1;
+  SongArgs options;
+  int32_t startMs = 0;
+  const IntOption ints[] = {{"--start", &startMs, 0, 0x7FFFFFFF, "milliseconds"}};
+  if (!ParseSongArgs("render", argc, argv, ints, 1, true, &options)) return 1;
+  if (options.song.empty() || options.output.empty()) {
+    PrintRenderUsage();
+    return 1;
+  }
+  const char* song = options.song.c_str();
   const std::u16string configDir = Utf8ToUtf16(WithTrailingSeparator(options.config));
   const std::u16string songPath = Utf8ToUtf16(options.song);
 
   // Before anything reads the configuration, which would create a missing
   // bootstrap file empty.
   const std::string missing = MissingBootstrap(configDir.c_str());
-  if (!missing.empty()) {
-    std::fprintf(stderr, "pocketmidi render: %s\n", missing.c_str());
-    return 1;
-  }
+  if (!missing.empty()) return Fail("%s", missing.c_str());
 
-  FormatOverride formatOverride;
+  FormatOverride formatOverride{};
   const FormatOverride* overridePointer = nullptr;
-  if (options.format.AnyGiven()) {
-    std::string problem;
-    if (!FillFormatOverride(configDir.c_str(), options.format, &formatOverride, &problem)) {
-      std::fprintf(stderr, "pocketmidi render: %s\n", problem.c_str());
-      return 1;
-    }
-    overridePointer = &formatOverride;
+  if (!ResolveFormatOverride("render", configDir.c_str(), options.format, &formatOverride,
+                             &overridePointer)) {
+    return 1;
   }
 
-  FileStream* stream = FileOpenW(songPath.c_str(), kOpenRead);
-  if (stream == nullptr) {
-    std::fprintf(stderr, "pocketmidi render: cannot open '%s'\n", options.song.c_str());
-    return 1;
-  }
-  const FileType type = DetectFileType(stream);
-  std::unique_ptr<StreamDecoder> decoder(CreateDecoder(type, configDir.c_str()));
-  if (!decoder) {
-    FileClose(stream);
-    std::fprintf(stderr, "pocketmidi render: '%s' is not a MIDI file\n", options.song.c_str());
-    return 1;
-  }
-  if (decoder->Open(stream, overridePointer) != kDecoderOpened) {
-    const std::string cause = DiagnoseLoadFailure(configDir.c_str(), songPath.c_str(), overridePointer);
-    decoder.reset();
-    FileClose(stream);
-    std::fprintf(stderr, "pocketmidi render: %s\n", cause.c_str());
-    return 1;
+  OpenSong open;
+  open.stream = FileOpenW(songPath.c_str(), kOpenRead);
+  if (open.stream == nullptr) return Fail("cannot open '%s'", song);
+  open.decoder.reset(CreateDecoder(DetectFileType(open.stream), configDir.c_str()));
+  if (!open.decoder) return Fail("'%s' is not a MIDI file", song);
+  StreamDecoder& decoder = *open.decoder;
+  if (decoder.Open(open.stream, overridePointer) != kDecoderOpened) {
+    return Fail("%s", DiagnoseLoadFailure(configDir.c_str(), songPath.c_str(), overridePointer)
+                          .c_str());
   }
   AudioFormat format;
-  decoder->GetFormat(&format);
-  const int32_t durationMs = decoder->GetDuration();
-  if (durationMs == 0) {
-    decoder.reset();
-    FileClose(stream);
-    std::fprintf(stderr, "pocketmidi render: '%s': duration is 0\n", options.song.c_str());
-    return 1;
+  decoder.GetFormat(&format);
+  const int32_t durationMs = decoder.GetDuration();
+  if (durationMs == 0) return Fail("'%s': duration is 0", song);
+  if (startMs >= durationMs) {
+    return Fail("--start %d is past the end of '%s' (%d ms)", startMs, song, durationMs);
   }
-  decoder->Seek(options.startMs, kSeekFromStart);
+  decoder.Seek(startMs, kSeekFromStart);
 
   FILE* out = std::fopen(options.output.c_str(), "wb");
-  if (out == nullptr) {
-    decoder.reset();
-    FileClose(stream);
-    std::fprintf(stderr, "pocketmidi render: cannot create '%s'\n", options.output.c_str());
-    return 1;
-  }
+  if (out == nullptr) return Fail("cannot create '%s'", options.output.c_str());
   const bool wav = EndsWith(options.output, ".wav");
   if (wav) WriteWavHeader(out, format, 0);
 
@@ -166,30 +120,30 @@ int RunRender(int argc, char** argv) {
   uint64_t total = 0;
   bool writeFailed = false;
   for (;;) {
-    const int32_t got = decoder->Render(buffer.data(), bufferBytes);
+    const int32_t got = decoder.Render(buffer.data(), bufferBytes);
     if (got <= 0) break;
     if (std::fwrite(buffer.data(), 1, static_cast<size_t>(got), out) != static_cast<size_t>(got)) {
       writeFailed = true;
       break;
     }
     total += static_cast<uint64_t>(got);
-    if (showProgress) ShowProgress(decoder->GetPosition(), durationMs);
+    if (showProgress) {
+      const int32_t positionMs = decoder.GetPosition();
+      std::fprintf(stderr, "\r%s %3d%%", ProgressBar(positionMs, durationMs).c_str(),
+                   static_cast<int>(int64_t{100} * positionMs / durationMs));
+    }
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (showProgress) std::fprintf(stderr, "\n");
   if (wav && !writeFailed) writeFailed = !FinishWavHeader(out, format, total);
   writeFailed = (std::fclose(out) != 0) || writeFailed;
-  decoder.reset();
-  FileClose(stream);
-  if (writeFailed) {
-    std::fprintf(stderr, "pocketmidi render: writing '%s' failed\n", options.output.c_str());
-    return 1;
-  }
-  const double audioSeconds = durationMs / 1000.0;
+  if (writeFailed) return Fail("writing '%s' failed", options.output.c_str());
+  const int32_t renderedMs = durationMs - startMs;
   std::fprintf(stderr, "%s: %d:%06.3f rendered in %.3f s (%.1fx realtime), %llu bytes\n",
-               options.output.c_str(), durationMs / 60000, (durationMs % 60000) / 1000.0, seconds,
-               seconds > 0 ? audioSeconds / seconds : 0.0, static_cast<unsigned long long>(total));
+               options.output.c_str(), renderedMs / 60000, (renderedMs % 60000) / 1000.0, seconds,
+               seconds > 0 ? renderedMs / 1000.0 / seconds : 0.0,
+               static_cast<unsigned long long>(total));
   return 0;
 }
 
