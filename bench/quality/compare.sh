@@ -16,7 +16,11 @@ songs=/usr/share/games/openttd/baseset/openmsx
 rate=22050
 # FluidSynth's master gain for every song (its default, 0.2, is quiet).
 gain=${FLUIDSYNTH_GAIN:-0.5}
-names="tttheme2 be_sharp_bw_redfarn harp_harmony chemistry_lab wood_whistles"
+# The five songs by default; QUALITY_SONGS=all compares the whole set.
+names=${QUALITY_SONGS:-tttheme2 be_sharp_bw_redfarn harp_harmony chemistry_lab wood_whistles}
+if [ "$names" = all ]; then
+  names=$(cd "$songs" && ls ./*.mid | sed 's|^\./||; s|\.mid$||' | tr '\n' ' ')
+fi
 
 for tool in fluidsynth /usr/bin/python3; do
   command -v "$tool" >/dev/null || { echo "compare: needs $tool (scripts/deps.sh lists the packages)" >&2; exit 2; }
