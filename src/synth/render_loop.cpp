@@ -26,6 +26,14 @@ inline int16_t AccumulatorTo16(int32_t s) {
   return static_cast<int16_t>(v);
 }
 
+constexpr bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
+inline void StoreLittleEndian16(int16_t value, uint8_t* out) {
+  const uint16_t bits = static_cast<uint16_t>(value);
+  out[0] = static_cast<uint8_t>(bits & 0xFF);
+  out[1] = static_cast<uint8_t>(bits >> 8);
+}
+
 inline uint8_t AccumulatorTo8(int32_t s) {
   int32_t v = s >> 21;
   if (v > 127) v = 127;
@@ -135,14 +143,29 @@ void SynthEngine::DeliverBytes(uint8_t* data, uint32_t count, bool copyOnly) {
     const uint32_t values = (formatFlags & kFormatMono) != 0 ? count : 2 * count;
     const int32_t* accumulators = reinterpret_cast<const int32_t*>(data);
     if ((formatFlags & kFormat16Bit) != 0) {
-      for (uint32_t i = 0; i < values; ++i) {
-        const uint16_t s = static_cast<uint16_t>(AccumulatorTo16(accumulators[i]));
-        data[2 * i] = static_cast<uint8_t>(s & 0xFF);  // little-endian
-        data[2 * i + 1] = static_cast<uint8_t>(s >> 8);
+      // Eight at a time through locals, so that the compiler need not fear
+      // each byte store changing a later accumulator: a chunk's 16 output
+      // bytes lie within accumulators already read.
+      uint32_t i = 0;
+      for (; kLittleEndianHost && i + 8 <= values; i += 8) {
+        int32_t chunk[8];
+        int16_t pcm[8];
+        std::memcpy(chunk, data + 4 * i, sizeof chunk);
+        for (int k = 0; k < 8; ++k) pcm[k] = AccumulatorTo16(chunk[k]);
+        std::memcpy(data + 2 * i, pcm, sizeof pcm);
       }
+      for (; i < values; ++i) StoreLittleEndian16(AccumulatorTo16(accumulators[i]), data + 2 * i);
       byteCount = 2 * values;
     } else {
-      for (uint32_t i = 0; i < values; ++i) data[i] = AccumulatorTo8(accumulators[i]);
+      uint32_t i = 0;
+      for (; i + 8 <= values; i += 8) {  // as above: 8 output bytes lie in read accumulators
+        int32_t chunk[8];
+        uint8_t pcm[8];
+        std::memcpy(chunk, data + 4 * i, sizeof chunk);
+        for (int k = 0; k < 8; ++k) pcm[k] = AccumulatorTo8(chunk[k]);
+        std::memcpy(data + i, pcm, sizeof pcm);
+      }
+      for (; i < values; ++i) data[i] = AccumulatorTo8(accumulators[i]);
       // Output stays sample-pair aligned: an odd mono 8-bit flush loses its
       // last sample.
       byteCount = values & ~1u;
