@@ -37,10 +37,11 @@ TEST(FileTypeTest, OnlyMidiHasADecoder) {
   for (int32_t type : {0, 2, 4, 6, 8}) EXPECT_EQ(CreateDecoder(type, u"x"), nullptr);
   std::unique_ptr<StreamDecoder> decoder(CreateDecoder(kFileMidi, u"\\Config\\"));
   ASSERT_NE(decoder, nullptr);
-  EXPECT_EQ(std::u16string(static_cast<MidiDecoder*>(decoder.get())->configDirectory), u"\\Config\\");
+  EXPECT_EQ(std::u16string(static_cast<MidiDecoder*>(decoder.get())->configDirectory),
+            u"\\Config\\");
   // 259 units and the terminator fit; one more does not.
-  EXPECT_NE(std::unique_ptr<StreamDecoder>(CreateDecoder(kFileMidi, std::u16string(259, u'a').c_str())),
-            nullptr);
+  const std::u16string longest(259, u'a');
+  EXPECT_NE(std::unique_ptr<StreamDecoder>(CreateDecoder(kFileMidi, longest.c_str())), nullptr);
   EXPECT_EQ(CreateDecoder(kFileMidi, std::u16string(260, u'a').c_str()), nullptr);
 }
 

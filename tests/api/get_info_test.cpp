@@ -1,7 +1,9 @@
-// MIDI_GetInfo: the record byte by byte, failures, hostile files.
+// MIDI_GetInfo: the record byte by byte, failures, hostile files, and
+// plausible records for real songs.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "platform/utf16_path.h"
 #include "pocketmidi.h"
@@ -13,23 +15,22 @@ namespace {
 
 using namespace std::string_literals;
 
+MidiFileInfo Untouched() {
+  MidiFileInfo info;
+  std::memset(&info, kUntouched, sizeof info);
+  return info;
+}
+
 struct InfoRun {
   int32_t result;
-  MidiFileInfo info;
+  MidiFileInfo info = Untouched();
 };
 
 InfoRun GetInfo(const std::string& bytes) {
   TempDirectory dir;
   InfoRun run;
-  std::memset(&run.info, kUntouched, sizeof run.info);
   run.result = MIDI_GetInfo(Utf8ToUtf16(dir.Write("song.mid", bytes)).c_str(), &run.info);
   return run;
-}
-
-MidiFileInfo Untouched() {
-  MidiFileInfo info;
-  std::memset(&info, kUntouched, sizeof info);
-  return info;
 }
 
 // What Load's header step writes, on top of the caller's bytes.
@@ -68,7 +69,9 @@ TEST(GetInfoTest, WholeRecord) {
   HeaderFields(expected, 1, 3, 96);
   expected.durationMs = 500;  // first note to last event: 96 ticks at 120 bpm
   std::memcpy(expected.trackNames, "Piano\0\0Bass", 11);
-  for (int i = 0; i < 3; ++i) expected.trackLengths[i] = static_cast<uint16_t>(tracks[i].bytes().size());
+  for (int i = 0; i < 3; ++i) {
+    expected.trackLengths[i] = static_cast<uint16_t>(tracks[i].bytes().size());
+  }
   expected.eventCount = 9;
   expected.channelInstrument[0] = 5;
   expected.channelInstrument[9] = 36;
@@ -94,7 +97,8 @@ TEST(GetInfoTest, FailedLoadsWriteOnlyWhatWasReached) {
   // Not a MIDI file: only the duration is written.
   expected = Untouched();
   expected.durationMs = 0;
-  for (const std::string& bytes : {""s, "RIFF\x10\0\0\0WAVEfmt "s, "MThd\0\0\0\x05\0\0\0\x01\0\x60"s}) {
+  for (const std::string& bytes :
+       {""s, "RIFF\x10\0\0\0WAVEfmt "s, "MThd\0\0\0\x05\0\0\0\x01\0\x60"s}) {
     run = GetInfo(bytes);
     EXPECT_EQ(run.result, 0);
     ExpectSameBytes(run.info, expected);
@@ -104,9 +108,8 @@ TEST(GetInfoTest, FailedLoadsWriteOnlyWhatWasReached) {
   EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.info.eventCount, 1u);
   EXPECT_STREQ(run.info.trackNames, "x");
-}
 
-TEST(GetInfoTest, NothingOpenedNothingWritten) {
+  // Nothing opened, nothing written.
   MidiFileInfo info = Untouched();
   EXPECT_EQ(MIDI_GetInfo(u"/nonexistent/dir/song.mid", &info), 0);
   ExpectSameBytes(info, Untouched());
@@ -114,12 +117,14 @@ TEST(GetInfoTest, NothingOpenedNothingWritten) {
   EXPECT_EQ(MIDI_GetInfo(u"/dev/null", nullptr), 0);
 }
 
-TEST(GetInfoTest, TrackNamesNeverLeaveTheirArea) {
+TEST(GetInfoTest, TextAreasAreCutAndNeverLeft) {
   // 200 tracks named with 12 letters: 157 entries fit whole, the 158th is
   // cut to 4 letters, the rest open no room at all.
   std::vector<TrackWriter> tracks(200);
-  for (auto& t : tracks) t.Name(0, "ABCDEFGHIJKL").NoteOn(0, 0, 60, 1).NoteOff(1, 0, 60).EndOfTrack();
-  const InfoRun run = GetInfo(BuildSmf(tracks));
+  for (auto& t : tracks) {
+    t.Name(0, "ABCDEFGHIJKL").NoteOn(0, 0, 60, 1).NoteOff(1, 0, 60).EndOfTrack();
+  }
+  InfoRun run = GetInfo(BuildSmf(tracks));
   std::string area;
   for (int i = 0; i < 157; ++i) area += std::string("ABCDEFGHIJKL") + '\0';
   area += std::string("ABCD\0\0\0", 7);
@@ -130,12 +135,11 @@ TEST(GetInfoTest, TrackNamesNeverLeaveTheirArea) {
   EXPECT_EQ(run.info.division, 96);
   EXPECT_EQ(run.info.reserved[0], kUntouched);
   EXPECT_EQ(run.info.eventCount, 401u);
-}
 
-TEST(GetInfoTest, CopyrightIsCutAndStaysTerminated) {
+  // Four notices of 200 letters: the second is cut so the terminator fits.
   TrackWriter track;
   for (int i = 0; i < 4; ++i) track.Copyright(0, std::string(200, 'x'));
-  const InfoRun run = GetInfo(BuildSmf({track.NoteOn(0, 0, 1, 1).NoteOff(10, 0, 1).EndOfTrack()}));
+  run = GetInfo(BuildSmf({track.NoteOn(0, 0, 1, 1).NoteOff(10, 0, 1).EndOfTrack()}));
   const std::string expected = std::string(200, 'x') + "\r\n" + std::string(51, 'x') + "\r\n";
   EXPECT_EQ(std::string(run.info.copyright), expected);
   EXPECT_EQ(run.info.copyright[255], '\0');
@@ -144,8 +148,9 @@ TEST(GetInfoTest, CopyrightIsCutAndStaysTerminated) {
 
 TEST(GetInfoTest, HostileFilesEndCleanly) {
   std::vector<TrackWriter> tracks(2);
-  tracks[0].Name(0, "n").Copyright(0, "c").Tempo(0, 400000).SysEx(0, "\x7F\x7F\x0B\x01\x00\x04\xF7"s)
-      .NoteOn(0, 0, 60, 90).Controller(3, 0, 101, 0).EndOfTrack();
+  tracks[0].Name(0, "n").Copyright(0, "c").Tempo(0, 400000)
+      .SysEx(0, "\x7F\x7F\x0B\x01\x00\x04\xF7"s).NoteOn(0, 0, 60, 90).Controller(3, 0, 101, 0)
+      .EndOfTrack();
   tracks[1].NoteOn(5, 9, 36, 90).NoteOff(9, 9, 36).EndOfTrack();
   const std::string good = BuildSmf(tracks);
   for (size_t cut = 0; cut < good.size(); ++cut) {
@@ -161,8 +166,9 @@ TEST(GetInfoTest, HostileFilesEndCleanly) {
        {"\x00\xF0"s + huge + "\x7F\x7F\x0B\x01", "\x00\xFF\x03"s + huge + "name",
         "\x00\xFF\x02"s + huge + "c", "\x00\xFF\x01"s + huge,
         "\x00\xF0"s + huge + "\x7F\x7F\x0B\x01\x00\x01\x02\x03"s}) {
-    std::string file = BuildSmf({}, {1, 96, 1});
-    file += "MTrk\xFF\xFF\xFF\xFF" + TrackWriter().NoteOn(0, 0, 1, 1).NoteOff(1, 0, 1).Raw(events).bytes();
+    const std::string file =
+        BuildSmf({}, {1, 96, 1}) + "MTrk\xFF\xFF\xFF\xFF" +
+        TrackWriter().NoteOn(0, 0, 1, 1).NoteOff(1, 0, 1).Raw(events).bytes();
     const InfoRun run = GetInfo(file);
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.info.trackLengths[0], 0xFFFF);
@@ -172,8 +178,42 @@ TEST(GetInfoTest, HostileFilesEndCleanly) {
   uint32_t seed = 12345;
   for (int round = 0; round < 200; ++round) {
     std::string file = BuildSmf({}, {round % 3, 96, 4}) + "MTrk\0\0\0\0"s;
-    for (int i = 0; i < 600; ++i) file += static_cast<char>((seed = seed * 1103515245 + 12345) >> 24);
+    for (int i = 0; i < 600; ++i) {
+      file += static_cast<char>((seed = seed * 1103515245 + 12345) >> 24);
+    }
     EXPECT_LE(GetInfo(file).result, 1);
+  }
+}
+
+// The songs of openttd-openmsx, when installed: real files from other tools.
+TEST(GetInfoTest, RealSongsArePlausible) {
+  std::vector<std::string> songs;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(
+           "/usr/share/games/openttd/baseset/openmsx", error)) {
+    if (entry.path().extension() == ".mid") songs.push_back(entry.path().string());
+  }
+  if (songs.empty()) GTEST_SKIP() << "openttd-openmsx is not installed";
+  for (const std::string& path : songs) {
+    SCOPED_TRACE(path);
+    MidiFileInfo info = Untouched();
+    ASSERT_EQ(MIDI_GetInfo(Utf8ToUtf16(path).c_str(), &info), 1);
+    EXPECT_GE(info.durationMs, 10000u);
+    EXPECT_LE(info.durationMs, 15u * 60000u);
+    EXPECT_GT(info.noteOnCount, 0u);
+    EXPECT_GT(info.eventCount, info.noteOnCount);  // no MIP message: nothing is masked
+    EXPECT_EQ(info.mipFound, 0u);
+    uint32_t channelSum = 0, highest = 0;
+    for (int c = 0; c < 16; ++c) {
+      channelSum += info.channelPeakNotes[c];
+      highest = std::max<uint32_t>(highest, info.channelPeakNotes[c]);
+      if (info.channelPeakNotes[c] > 0) {
+        EXPECT_NE(info.channelInstrument[c], 255) << c;
+      }
+    }
+    EXPECT_GE(info.peakNotes, highest);
+    EXPECT_LE(info.peakNotes, channelSum);
+    EXPECT_EQ(info.reserved[0] & info.reserved[1], kUntouched);
   }
 }
 

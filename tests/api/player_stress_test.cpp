@@ -1,9 +1,7 @@
 // The player under load: random host calls from several threads on several
-// players during playback (run it in a -DPOCKETMIDI_TSAN=ON build), many
-// load/unload cycles (leaks show in the sanitizer build), and the device
-// capture of a whole song against the render command.
+// players during playback (run it in a -DPOCKETMIDI_TSAN=ON build), and many
+// load/unload cycles (leaks show in the sanitizer build).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <atomic>
 #include <random>
@@ -28,7 +26,9 @@ struct ReentrantRecorder {
     MIDI_HANDLE h = self->handle.load();
     if (h == nullptr) return;
     if (MIDI_GetStatus(h) >= 0 && MIDI_GetDuration(h) == durationMs) ++self->acceptedInside;
-    if (MIDI_Stop(h) == 0 && MIDI_Unload(h) == 0 && MIDI_Play(h, 0, -1, 1) == 0) ++self->refusedInside;
+    if (MIDI_Stop(h) == 0 && MIDI_Unload(h) == 0 && MIDI_Play(h, 0, -1, 1) == 0) {
+      ++self->refusedInside;
+    }
   }
 };
 
@@ -59,7 +59,8 @@ TEST(PlayerStress, RandomHostCallsOnSeveralPlayersDuringPlayback) {
           case 0:
           case 1: {
             const int32_t start = static_cast<int32_t>(random() % 4000);
-            const int32_t end = random() % 2 ? -1 : start + 1 + static_cast<int32_t>(random() % 3000);
+            const int32_t end =
+                random() % 2 ? -1 : start + 1 + static_cast<int32_t>(random() % 3000);
             MIDI_Play(h, start, end, static_cast<int32_t>(random() % 4) - 1);
             break;
           }
@@ -105,69 +106,20 @@ TEST(PlayerStress, RandomHostCallsOnSeveralPlayersDuringPlayback) {
   }
 }
 
+// A file, thread or device left open by one cycle runs out long before the
+// thousandth.
 TEST(PlayerStress, ThousandLoadPlayStopUnloadCycles) {
   ScopedAudioEnv env("fast");
   PlayerSet set;
   const std::string song = set.Song(3000);
-  int failures = 0;
   for (int cycle = 0; cycle < 1000; ++cycle) {
     Recorder recorder;
     MIDI_HANDLE h = set.Load(song, &recorder);
-    if (h == nullptr) {
-      ++failures;
-      continue;
-    }
-    failures += MIDI_Play(h, cycle % 2000, -1, 1) != 1;
-    failures += MIDI_Stop(h) != 1;
-    failures += recorder.Ends() != 1;
-    failures += MIDI_Unload(h) != 1;
-  }
-  EXPECT_EQ(failures, 0);
-}
-
-int RunCli(const std::string& command) {
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// What the device received for MIDI_Play(h, 0, -1, 1) is exactly what
-// `pocketmidi render` writes for the same song and settings.
-TEST(PlayerCapture, WholeSongEqualsTheRenderCommand) {
-  PlayerSet set;
-  const std::string song = set.WriteFile(
-      "tune.mid", SongBytes(With(With(Loud(0), Loud(1, 20)),
-                                 {On(0, 0, 60), On(130, 1, 67, 90), Off(700, 0, 60), On(650, 0, 72),
-                                  Bend(900, 1, 9000), Off(1500, 1, 67), Off(2210, 0, 72)}),
-                            2345));
-  const struct {
-    const char* flags;
-    FormatOverride format;  // sampleRate 0: none
-  } rows[] = {{"", {0, 0, 0, 0}},
-              {"--rate 11025 --bits 8 --channels 1", {11025, 8, 1, 32}},
-              {"--rate 44100", {44100, 16, 2, 32}},
-              {"--rate 8000 --channels 1 --polyphony 2", {8000, 16, 1, 2}}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.flags);
-    const std::string captured = AudioTempPath("capture.wav");
-    const std::string rendered = AudioTempPath("render.wav");
-    {
-      ScopedAudioEnv env("wav:" + captured);
-      Recorder recorder;
-      MIDI_HANDLE h = set.Load(song, &recorder, row.format.sampleRate ? &row.format : nullptr);
-      ASSERT_NE(h, nullptr);
-      ASSERT_EQ(MIDI_Play(h, 0, -1, 1), 1);
-      ASSERT_TRUE(recorder.WaitForEnds());
-      ASSERT_EQ(MIDI_Unload(h), 1);
-    }
-    ASSERT_EQ(RunCli(std::string(POCKETMIDI_CLI_PATH) + " render " + song + " --config " +
-                     set.Directory() + " " + row.flags + " -o " + rendered + " 2>/dev/null"),
-              0);
-    const std::vector<uint8_t> device = ReadAudioFile(captured);
-    const std::vector<uint8_t> tool = ReadAudioFile(rendered);
-    std::remove(captured.c_str());
-    std::remove(rendered.c_str());
-    EXPECT_GT(tool.size(), 44u + 8000u);
-    EXPECT_TRUE(device == tool) << device.size() << " vs " << tool.size() << " bytes";
+    ASSERT_NE(h, nullptr) << cycle;
+    ASSERT_EQ(MIDI_Play(h, cycle % 2000, -1, 1), 1) << cycle;
+    ASSERT_EQ(MIDI_Stop(h), 1) << cycle;
+    ASSERT_EQ(recorder.Ends(), 1u) << cycle;
+    ASSERT_EQ(MIDI_Unload(h), 1) << cycle;
   }
 }
 

@@ -50,6 +50,8 @@ TEST(PlayerStates, EveryTransitionOfTheTable) {
       {"end -1 checks nothing", [&] { return MIDI_Play(h, -5, -1, -7); }, 1, 1, -5},
       {"pause, then stop", [&] { return MIDI_Pause(h); }, 1, 2, 99},
       {"stop while paused", [&] { return MIDI_Stop(h); }, 1, 0, -1},
+      // Nothing to queue: Play answers 0 after its start report.
+      {"start past the end", [&] { return MIDI_Play(h, 25000, 26000, 1); }, 0, 0, 25000},
   };
   for (const Step& step : steps) {
     recorder.Clear();
@@ -67,24 +69,6 @@ TEST(PlayerStates, EveryTransitionOfTheTable) {
   EXPECT_EQ(MIDI_Unload(h), 1);
 }
 
-TEST(PlayerStates, NotLoadedAnswersAsTheTableSays) {
-  MidiPlayer player;
-  PlayerBase& base = player;
-  EXPECT_EQ(base.GetDuration(), -1);
-  EXPECT_EQ(base.GetVolume(), -1);
-  EXPECT_EQ(base.GetPosition(), -1);
-  EXPECT_EQ(base.SetVolume(50), 0);
-  EXPECT_EQ(base.Pause(), 0);
-  EXPECT_EQ(base.Resume(), 0);
-  EXPECT_EQ(base.Stop(), 0);
-  EXPECT_EQ(base.Play(0, -1, 1), 0);
-  EXPECT_EQ(base.GetStatus(), 0);
-  EXPECT_EQ(base.GetWaveOut(), nullptr);
-  EXPECT_EQ(base.Open(u"/no/such/song.mid", nullptr), 0);
-  EXPECT_EQ(base.GetStatus(), 0);
-  EXPECT_EQ(base.Close(), 1);
-}
-
 struct PassCase {
   const char* name;
   int32_t startMs, endMs, loops;
@@ -95,37 +79,55 @@ class PassReports : public ::testing::TestWithParam<PassCase> {};
 
 // (duration, startMs) at every pass start, a position after every block,
 // -1 once at the very end; the numbers follow from the block arithmetic.
-TEST_P(PassReports, SequenceOfAPlay) {
+// Each pass sends the device whole blocks of the song from startMs until the
+// pass is covered, or the song's PCM runs out.
+TEST_P(PassReports, SequenceOfAPlayAndTheBytesItSends) {
   const PassCase& c = GetParam();
-  ScopedAudioEnv env("fast");
   PlayerSet set;
-  Recorder recorder;
-  MIDI_HANDLE h = set.Load(set.Song(c.songMs), &recorder);
-  ASSERT_NE(h, nullptr);
-  const int32_t duration = MIDI_GetDuration(h);
-  ASSERT_EQ(duration, c.songMs);
-  ASSERT_EQ(MIDI_Play(h, c.startMs, c.endMs, c.loops), 1);
-  ASSERT_TRUE(recorder.WaitForEnds());
-  EXPECT_EQ(MIDI_GetStatus(h), 0);
-
-  const int32_t end = c.endMs == -1 ? duration : c.endMs;
+  const std::string song = set.Song(c.songMs);
+  const std::string capture = AudioTempPath(std::string(c.name) + ".wav");
+  const int32_t end = c.endMs == -1 ? c.songMs : c.endMs;
   const int64_t passBytes = int64_t{end - c.startMs} * kBitsPerSecond / 8000;
   const int64_t pcmBytes = int64_t{c.songMs - c.startMs} * kBitsPerSecond / 8000;
-  std::vector<Report> expected;
-  for (int pass = 0; pass < c.loops; ++pass) {
-    expected.emplace_back(duration, c.startMs);
-    for (int32_t p : BlockPositions(c.startMs, passBytes, pcmBytes, kBufferBytes, kBitsPerSecond, duration)) {
-      expected.emplace_back(duration, p);
+  {
+    ScopedAudioEnv env("wav:" + capture);
+    Recorder recorder;
+    MIDI_HANDLE h = set.Load(song, &recorder);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(MIDI_GetDuration(h), c.songMs);
+    ASSERT_EQ(MIDI_Play(h, c.startMs, c.endMs, c.loops), 1);
+    ASSERT_TRUE(recorder.WaitForEnds());
+    EXPECT_EQ(MIDI_GetStatus(h), 0);
+    std::vector<Report> expected;
+    for (int pass = 0; pass < c.loops; ++pass) {
+      expected.emplace_back(c.songMs, c.startMs);
+      for (int32_t p : BlockPositions(c.startMs, passBytes, pcmBytes, kBufferBytes,
+                                      kBitsPerSecond, c.songMs)) {
+        expected.emplace_back(c.songMs, p);
+      }
     }
+    expected.emplace_back(c.songMs, -1);
+    EXPECT_EQ(recorder.reports(), expected);
+    EXPECT_EQ(MIDI_Unload(h), 1);
   }
-  expected.emplace_back(duration, -1);
-  EXPECT_EQ(recorder.reports(), expected);
-  EXPECT_EQ(MIDI_Unload(h), 1);
+  OpenSong decoder(set.Directory(), song);
+  decoder->Seek(c.startMs, kSeekFromStart);
+  std::vector<uint8_t> pass = decoder.RenderAll();
+  const size_t blocks = static_cast<size_t>((passBytes + kBufferBytes - 1) / kBufferBytes);
+  pass.resize(std::min(pass.size(), blocks * kBufferBytes));
+  const std::vector<uint8_t> wav = ReadAudioFile(capture);
+  std::remove(capture.c_str());
+  ASSERT_EQ(wav.size(), 44 + c.loops * pass.size());
+  for (int i = 0; i < c.loops; ++i) {
+    EXPECT_TRUE(std::equal(pass.begin(), pass.end(), wav.begin() + 44 + i * pass.size())) << i;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Player, PassReports,
-    ::testing::Values(PassCase{"InsideTheSong", 1000, 2000, 1, 6000},  // 1400, 1800, 2200
+    // 1000..2000 ms: 88200 bytes in buffers of 35296, so the third block
+    // (reported at 2200) ends the pass, and no fourth block is heard.
+    ::testing::Values(PassCase{"InsideTheSong", 1000, 2000, 1, 6000},
                       PassCase{"TwoLoops", 1000, 2000, 2, 6000},
                       PassCase{"ThreeLoopsShortPass", 500, 600, 3, 6000},
                       PassCase{"WholeSong", 0, -1, 1, 3000},  // 7 full blocks and 17528 bytes
@@ -134,45 +136,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PassCase{"LastBufferAlmostFull", 0, -1, 1, 1600}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// 22050 Hz 16-bit stereo, 1000..2000 ms: 88200 bytes in buffers of 35296,
-// so the third block ends the pass, and no fourth block is heard.
-TEST(PlayerArithmetic, PassOfOneSecondAt22050Stereo) {
-  PlayerSet set;
-  const std::string song = set.Song(6000);
-  const std::string capture = AudioTempPath("pass.wav");
-  std::vector<uint8_t> expected;
-  {
-    OpenSong decoder(set.Directory(), song);
-    decoder->Seek(1000, 0);
-    std::vector<uint8_t> all = decoder.RenderAll();
-    expected.assign(all.begin(), all.begin() + 3 * kBufferBytes);
-  }
-  {
-    ScopedAudioEnv env("wav:" + capture);
-    Recorder recorder;
-    MIDI_HANDLE h = set.Load(song, &recorder);
-    ASSERT_NE(h, nullptr);
-    auto* player = static_cast<MidiPlayer*>(h);
-    EXPECT_EQ(player->bufferBytes, 35296u);
-    ASSERT_EQ(MIDI_Play(h, 1000, 2000, 1), 1);
-    EXPECT_EQ(player->passBytes, 88200);
-    ASSERT_TRUE(recorder.WaitForEnds());
-    EXPECT_EQ(recorder.reports(), (std::vector<Report>{{6000, 1000}, {6000, 1400}, {6000, 1800},
-                                                       {6000, 2200}, {6000, -1}}));
-    EXPECT_EQ(MIDI_Unload(h), 1);
-  }
-  const std::vector<uint8_t> wav = ReadAudioFile(capture);
-  std::remove(capture.c_str());
-  ASSERT_EQ(wav.size(), 44 + expected.size());
-  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), wav.begin() + 44));
-}
-
 // Whatever the song's length and the format, a one-pass play to the end
 // stops with exactly one -1, after positions that never go back.
 TEST(PlayerArithmetic, EveryPassEnds) {
   ScopedAudioEnv env("fast");
   PlayerSet set;
-  const FormatOverride formats[] = {{8000, 8, 1, 32}, {11025, 8, 2, 32}, {22050, 16, 2, 32}, {44100, 16, 1, 32}};
+  const FormatOverride formats[] = {
+      {8000, 8, 1, 32}, {11025, 8, 2, 32}, {22050, 16, 2, 32}, {44100, 16, 1, 32}};
   const uint32_t lengths[] = {1, 7, 399, 400, 401, 1001, 1599, 1600, 1601, 2003};
   for (const FormatOverride& format : formats) {
     for (uint32_t ms : lengths) {
@@ -197,27 +167,36 @@ TEST(PlayerArithmetic, EveryPassEnds) {
   }
 }
 
-// Play from the end of a song: nothing to queue, so Play answers 0 after
-// its start report, and the player stays stopped.
-TEST(PlayerArithmetic, NothingToQueueLeavesThePlayerStopped) {
+// A configuration directory of 259 units and the terminator fits; 260
+// units are refused, not cut, and the Open that follows fails. A second
+// successful Open keeps the buffers of the first.
+TEST(PlayerOpen, ConfigDirectoryLimitFailedOpenAndReopen) {
   ScopedAudioEnv env("fast");
   PlayerSet set;
-  Recorder recorder;
-  MIDI_HANDLE h = set.Load(set.Song(1000), &recorder);
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(MIDI_Play(h, 5000, 6000, 1), 0);
-  EXPECT_EQ(MIDI_GetStatus(h), 0);
-  EXPECT_EQ(recorder.reports(), (std::vector<Report>{{1000, 5000}}));
-  EXPECT_EQ(MIDI_Unload(h), 1);
-}
-
-TEST(PlayerOpen, SecondOpenKeepsTheBuffersOfTheFirst) {
-  ScopedAudioEnv env("fast");
-  PlayerSet set;
+  const std::u16string song = Utf8ToUtf16(set.Song(1000));
+  std::u16string tooLong = set.Directory16();
+  tooLong.insert(0, 260 - tooLong.size(), u'/');  // the same directory, 260 units
+  EXPECT_EQ(MIDI_Load(song.c_str(), tooLong.c_str(), nullptr, nullptr, nullptr), nullptr);
   MidiPlayer player;
-  const std::u16string dir = set.Directory16();
-  player.SetConfigDirectory(dir.c_str());
-  ASSERT_EQ(player.Open(Utf8ToUtf16(set.Song(1000)).c_str(), nullptr), 1000);
+  player.SetConfigDirectory(tooLong.substr(1).c_str());
+  EXPECT_EQ(std::u16string(player.configDirectory), tooLong.substr(1));
+  player.SetConfigDirectory(tooLong.c_str());
+  EXPECT_EQ(player.configDirectory[0], u'\0');
+  EXPECT_EQ(player.Open(song.c_str(), nullptr), 0);
+  // Not loaded: queries answer -1, commands 0, and the state stays stopped.
+  EXPECT_EQ(player.GetDuration(), -1);
+  EXPECT_EQ(player.GetPosition(), -1);
+  EXPECT_EQ(player.GetVolume(), -1);
+  EXPECT_EQ(player.SetVolume(50), 0);
+  EXPECT_EQ(player.Play(0, -1, 1), 0);
+  EXPECT_EQ(player.Pause(), 0);
+  EXPECT_EQ(player.Resume(), 0);
+  EXPECT_EQ(player.Stop(), 0);
+  EXPECT_EQ(player.GetStatus(), 0);
+  EXPECT_EQ(player.GetWaveOut(), nullptr);
+
+  player.SetConfigDirectory(set.Directory16().c_str());
+  ASSERT_EQ(player.Open(song.c_str(), nullptr), 1000);
   const uint8_t* block = player.buffers[0].data;
   EXPECT_EQ(player.bufferBytes, 35296u);
   const FormatOverride small{11025, 8, 1, 8};
@@ -227,25 +206,6 @@ TEST(PlayerOpen, SecondOpenKeepsTheBuffersOfTheFirst) {
   EXPECT_EQ(player.bufferBytes, 35296u);
   EXPECT_EQ(player.buffers[0].data, block);
   EXPECT_EQ(player.buffers[2].data, block + 2 * 35296);
-}
-
-// 259 units and the terminator fit; 260 units are refused, not cut.
-TEST(PlayerOpen, ConfigDirectoryOf260UnitsIsRefused) {
-  ScopedAudioEnv env("fast");
-  PlayerSet set;
-  const std::string song = set.Song(1000);
-  std::u16string fits(259, u'/');
-  MidiPlayer player;
-  player.SetConfigDirectory(fits.c_str());
-  EXPECT_EQ(std::u16string(player.configDirectory), fits);
-  std::u16string tooLong = set.Directory16();
-  tooLong.insert(0, 260 - tooLong.size(), u'/');  // the same directory, 260 units
-  EXPECT_EQ(MIDI_Load(Utf8ToUtf16(song).c_str(), tooLong.c_str(), nullptr, nullptr, nullptr), nullptr);
-  player.SetConfigDirectory(tooLong.c_str());
-  EXPECT_EQ(player.configDirectory[0], u'\0');
-  EXPECT_EQ(player.Open(Utf8ToUtf16(song).c_str(), nullptr), 0);
-  player.SetConfigDirectory(set.Directory16().c_str());
-  EXPECT_EQ(player.Open(Utf8ToUtf16(song).c_str(), nullptr), 1000);
 }
 
 }  // namespace
