@@ -158,7 +158,7 @@ TEST(PlayCommand, DeviceReceivesWhatRenderWrites) {
   for (const std::string& path : {captured, played, rendered}) std::remove(path.c_str());
 }
 
-TEST(Commands, ExitCodesAndMessagesOfPlayAndInfo) {
+TEST(Commands, ExitCodesAndMessages) {
   PlayerSet set;
   const std::string config = " --config " + set.Directory();
   const std::string song = set.Song(3000) + config;
@@ -181,6 +181,9 @@ TEST(Commands, ExitCodesAndMessagesOfPlayAndInfo) {
       {"fast", "play " + set.Directory() + "absent.mid" + config, 1, "cannot load"},
       {"fast", "play " + silent + config, 1, "0 ms"},
       {"fast,devices=0", "play " + song, 1, "no usable audio output device"},
+      {"", "render " + song + " -o " + set.Directory() + "out.wav --start 5000", 1, "past the end"},
+      {"", "render " + song + " -o " + set.Directory() + "out.wav --start x", 1, "--start wants"},
+      {"", "render " + song, 1, "usage"},
       {"", "info " + named, 0, "0:01.000"},
       {"", "info " + named + " --json", 0, "\"durationMs\":1000,"},
       {"", "info " + named + " --json", 0, "{\"name\":\"Lead \\\"1\\\"\\u0001\",\"length\":"},
