@@ -10,27 +10,30 @@ namespace {
 constexpr auto kKey = IniLineKind::kKey;
 constexpr auto kSection = IniLineKind::kSection;
 constexpr auto kInvalid = IniLineKind::kInvalid;
+constexpr auto kComment = IniLineKind::kComment;
 
 IniLine Classify(const std::string& bytes) {
-  return ClassifyIniLine(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()));
+  return ClassifyIniLine(reinterpret_cast<const uint8_t*>(bytes.data()),
+                         static_cast<int32_t>(bytes.size()));
 }
 
 TEST(IniLineTest, Classification) {
   const struct { std::string text; IniLineKind kind; std::string name, value; } cases[] = {
-      {"  name = two words  \r\n", kKey, "name", "two words"}, {"a=b=c\r\n", kKey, "a", "b=c"},
-      {"a=b=\r\n", kKey, "a", "b"},        {"a==b\r\n", kKey, "a", "b"},
-      {"a=b = c\r\n", kKey, "a", "b = c"}, {"k = \t\r\r\n", kKey, "k", ""},
-      {"two words\t=1\r\n", kKey, "two words", "1"}, {"k\rx = v\r\n", kKey, "k\rx", "v"},
-      {"a=1\nb=2\n\r\n", kKey, "a", "1\nb=2\n"},     // a bare LF is an ordinary byte
+      {"  name = two words  \r\n", kKey, "name", "two words"},
+      {"a=b=c\r\n", kKey, "a", "b=c"},  {"a=b=\r\n", kKey, "a", "b"}, {"a==b\r\n", kKey, "a", "b"},
+      {"k = \t\r\r\n", kKey, "k", ""},  {"two words\t=1\r\n", kKey, "two words", "1"},
+      {"k\rx = v\r\n", kKey, "k\rx", "v"},
+      {"a=1\nb=2\n\r\n", kKey, "a", "1\nb=2\n"},  // a bare LF is an ordinary byte
       {"\xE9t=caf\xE9\r\n", kKey, "\xE9t", "caf\xE9"}, {"]=x\r\n", kKey, "]", "x"},
-      {"\r=v\r\n", kKey, "\r", "v"},                  // a lone CR may even start a key
-      {"key\r\n", kInvalid, "", ""},      {" \t=1\r\n", kInvalid, "", ""}, {"\r\r\n", kInvalid, "", ""},
-      {"[ Bank 1 ]\r\n", kSection, "Bank 1", ""}, {"[a]b]\r\n", kSection, "a]b", ""},
-      {"[a]]\r\n", kSection, "a", ""},    {"[ \t]\r\n", kSection, "", ""},
-      {"[x\r]\r\r\n", kSection, "x", ""}, {"  [s]\r\n", kSection, "s", ""},
-      {"[x] y\r\n", kInvalid, "", ""},    {"[\r\n", kInvalid, "", ""}, {"[x\r\n", kInvalid, "", ""},
-      {"# c=1\r\n", IniLineKind::kComment, "", ""}, {"\t; [x]\r\n", IniLineKind::kComment, "", ""},
-      {"*\r\n", IniLineKind::kComment, "", ""},    {" \t \r\n", IniLineKind::kBlank, "", ""},
+      {"\r=v\r\n", kKey, "\r", "v"},  // a lone CR may even start a key
+      {"key\r\n", kInvalid, "", ""},  {" \t=1\r\n", kInvalid, "", ""},
+      {"\r\r\n", kInvalid, "", ""},   {"[ Bank 1 ]\r\n", kSection, "Bank 1", ""},
+      {"[a]b]\r\n", kSection, "a]b", ""}, {"[a]]\r\n", kSection, "a", ""},
+      {"[ \t]\r\n", kSection, "", ""},    {"[x\r]\r\r\n", kSection, "x", ""},
+      {"  [s]\r\n", kSection, "s", ""},   {"[x] y\r\n", kInvalid, "", ""},
+      {"[\r\n", kInvalid, "", ""},        {"[x\r\n", kInvalid, "", ""},
+      {"# c=1\r\n", kComment, "", ""},    {"\t; [x]\r\n", kComment, "", ""},
+      {"*\r\n", kComment, "", ""},        {" \t \r\n", IniLineKind::kBlank, "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));

@@ -33,9 +33,13 @@ inline std::vector<int16_t> Ramp(size_t count, int step = 100) {
   return points;
 }
 
+// Points of a loaded sample, without its guard points.
+inline std::vector<int16_t> Points(const PatchSample& sample) {
+  return std::vector<int16_t>(sample.data, sample.data + (sample.dataLength >> 12));
+}
+
 class ArchiveEngine {
  public:
-  // Writes the bytes as the archive and makes an engine that names it.
   explicit ArchiveEngine(const std::vector<uint8_t>& archive, uint32_t sampleRate = 22050) {
     path_ = directory_.File("patches.pat");
     ss::WriteBytesToFile(path_, archive);
@@ -45,9 +49,8 @@ class ArchiveEngine {
     engine_->controlRatio = static_cast<int32_t>(sampleRate / 2000);
     engine_->voices = static_cast<Voice*>(std::calloc(engine_->voiceCount, sizeof(Voice)));
   }
-  ArchiveEngine(const std::vector<ss::PatchDescription>& patches, bool compressed,
-                uint32_t sampleRate = 22050)
-      : ArchiveEngine(ss::BuildArchive(patches, compressed), sampleRate) {}
+  ArchiveEngine(const std::vector<ss::PatchDescription>& patches, bool compressed)
+      : ArchiveEngine(ss::BuildArchive(patches, compressed)) {}
 
   SynthEngine& engine() { return *engine_; }
   const std::string& path() const { return path_; }
@@ -58,21 +61,20 @@ class ArchiveEngine {
     return LoadInstruments(*engine_);
   }
 
-  // Loads one patch by name as LoadPatch does for a melodic slot with the
-  // given settings (the slot is program 0's).
+  // Loads one patch by name into a fresh melodic slot, as LoadPatch does
+  // with the given slot settings.
   const PatchSample* Load(const std::string& name, int32_t pan = -1, int32_t amp = -1,
                           int32_t note = -1, int32_t stripLoop = -1, int32_t stripEnvelope = 0,
                           int32_t stripTail = -1) {
     if (engine_->patchArchive == nullptr && OpenForFirstNotes() != 0) return nullptr;
     InstrumentSlot& slot = engine_->toneSlots[next_++ % 128];
     std::snprintf(slot.name, sizeof(slot.name), "%s", name.c_str());
-    Instrument* instrument =
+    slot.instrument =
         LoadPatch(*engine_, slot, pan, amp, note, stripLoop, stripEnvelope, stripTail);
-    slot.instrument = instrument;
-    return instrument != nullptr ? &instrument->samples[0] : nullptr;
+    return slot.instrument != nullptr ? &slot.instrument->samples[0] : nullptr;
   }
 
-  // Marks a slot as needed by the song.
+  // Marks a slot as needed by the song, with every setting left automatic.
   void Configure(bool drum, int index, const std::string& name) {
     InstrumentSlot& slot = drum ? engine_->drumSlots[index] : engine_->toneSlots[index];
     std::snprintf(slot.name, sizeof(slot.name), "%s", name.c_str());
@@ -87,10 +89,5 @@ class ArchiveEngine {
   std::unique_ptr<SynthEngine> engine_;
   int next_ = 0;
 };
-
-// Points of a loaded sample, without its guard points.
-inline std::vector<int16_t> Points(const PatchSample& sample) {
-  return std::vector<int16_t>(sample.data, sample.data + (sample.dataLength >> 12));
-}
 
 }  // namespace pocketmidi::test::patches

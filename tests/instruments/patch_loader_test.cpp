@@ -11,56 +11,74 @@
 namespace pocketmidi::test::patches {
 namespace {
 
-// The writer keeps the high byte offset binary; the loader turns it back.
-TEST(PatchLoader, EightBitUnsignedBecomesSigned16) {
-  ss::PatchDescription patch = TonePatch("byte", {-32768, 0, 32512, 32767});
-  patch.bitsPerPoint = 8;
-  patch.isUnsigned = true;
-  ss::EncodedPatch encoded = ss::EncodePatch(patch, false);
-  ASSERT_EQ(encoded.data, (std::vector<uint8_t>{0x00, 0x80, 0xFF, 0xFF}));
-  ASSERT_EQ(encoded.header[ss::kHdrModes], kModeUnsigned);
-  ArchiveEngine archive(ss::BuildArchive({encoded}, false));
+TEST(PatchConversions, EnvelopeRate) {
+  const struct { uint8_t rate; uint32_t outputRate; int32_t ratio; int32_t expected; } cases[] = {
+      {0x3F, 22050, 11, 726663168},  // e = 9, m = 63 x 512
+      {0x7F, 22050, 11, 90832896},   // e = 6
+      {0xFF, 22050, 11, 1419264},    // e = 0
+      {0x3F, 11025, 5, 660602880},
+      {0xC1, 8000, 4, 20480},        // 44100 / 8000 truncates to 5
+      {0x00, 8000, 4, 0},            // rate 0 freezes the envelope
+      {0x3F, 0, 11, 0},              // no output rate: no division
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ConvertEnvelopeRate(c.rate, c.outputRate, c.ratio), c.expected) << int(c.rate);
+  }
+}
+
+TEST(PatchConversions, LfoValues) {
+  EXPECT_EQ(ConvertTremoloSweep(10, 22050, 11), 124);
+  EXPECT_EQ(ConvertTremoloSweep(0, 22050, 11), 0);  // no sweep, no division by zero
+  EXPECT_EQ(ConvertTremoloRate(50, 22050, 11), 21);
+  EXPECT_EQ(ConvertVibratoRate(1, 44100), 26184);
+  EXPECT_EQ(ConvertVibratoRate(255, 8000), 18);
+  EXPECT_EQ(ConvertVibratoSweep(3, 2618, 22050), 98560);
+  EXPECT_EQ(ConvertVibratoSweep(0, 2618, 22050), 0);
+  // 26184 x 38 x 65536 needs 36 bits; a 32-bit product would give 17761.
+  EXPECT_EQ(ConvertVibratoSweep(1, 26184, 44100), 1478634);
+}
+
+// Stored data come back as signed 16-bit points in playing order: 8-bit
+// points go to the high byte, offset binary is flipped, a reversed patch is
+// turned round with its loop mirrored; header fields are converted.
+TEST(PatchLoader, StoredFormsAndHeaderFieldsReachTheSample) {
+  ss::PatchDescription byte = TonePatch("byte", {-32768, 0, 32512, 32767});
+  byte.bitsPerPoint = 8;
+  byte.isUnsigned = true;
+  ASSERT_EQ(ss::EncodePatch(byte, false).data, (std::vector<uint8_t>{0x00, 0x80, 0xFF, 0xFF}));
+  ss::PatchDescription back = TonePatch("back", Ramp(100, 300));
+  back.reversed = true;
+  back.loopStart = 10;  // playing order; stored as bytes 40..180
+  back.loopEnd = 80;
+  ASSERT_EQ(static_cast<int16_t>(ss::GetU16(&ss::EncodePatch(back, false).data[0])),
+            back.points[99]);  // stored backwards
+  ss::PatchDescription frac = TonePatch("frac", Ramp(64));
+  frac.loopMode = ss::LoopMode::kForward;
+  frac.loopStart = 8;
+  frac.loopEnd = 40;
+  frac.loopStartSixteenths = 4;  // fractions byte 0x84
+  frac.loopEndSixteenths = 8;
+  frac.envelopeRates.fill(0x3F);
+  frac.tremoloRate = 50;  // depth 0: no tremolo
+  frac.vibratoSweep = 3;
+  frac.vibratoRate = 5;
+  frac.vibratoDepth = 12;
+  ArchiveEngine archive({byte, back, frac}, false);
+
   const PatchSample* sample = archive.Load("byte");
   ASSERT_NE(sample, nullptr);
-  EXPECT_EQ(Points(*sample), (std::vector<int16_t>{-32768, 0, 32512, 32512}));
   EXPECT_EQ(sample->dataLength, 4 << 12);
-  EXPECT_EQ(sample->data[4], 32512);  // guard points repeat the last point
-  EXPECT_EQ(sample->data[5], 32512);
-}
+  EXPECT_EQ(std::vector<int16_t>(sample->data, sample->data + 4 + kGuardPoints),
+            (std::vector<int16_t>{-32768, 0, 32512, 32512, 32512, 32512}));  // guards repeat
 
-TEST(PatchLoader, ReversedPatchIsTurnedRoundWithMirroredLoop) {
-  ss::PatchDescription patch = TonePatch("back", Ramp(100, 300));
-  patch.reversed = true;
-  patch.loopStart = 10;  // playing order; stored as bytes 40..180
-  patch.loopEnd = 80;
-  ss::EncodedPatch encoded = ss::EncodePatch(patch, false);
-  ASSERT_EQ(ss::GetU32(&encoded.header[ss::kHdrLoopStart]), 40u);
-  ASSERT_EQ(ss::GetU32(&encoded.header[ss::kHdrLoopEnd]), 180u);
-  ASSERT_NE(encoded.header[ss::kHdrModes] & kModeReverse, 0);
-  ASSERT_EQ(static_cast<int16_t>(ss::GetU16(&encoded.data[0])), patch.points[99]);  // stored backwards
-  ArchiveEngine archive(ss::BuildArchive({encoded}, false));
-  const PatchSample* sample = archive.Load("back");
+  sample = archive.Load("back");
   ASSERT_NE(sample, nullptr);
-  EXPECT_EQ(Points(*sample), patch.points);
-  EXPECT_EQ(sample->loopStart, 40960);
-  EXPECT_EQ(sample->loopEnd, 327680);
+  EXPECT_EQ(Points(*sample), back.points);
+  EXPECT_EQ(sample->loopStart, 10 << 12);
+  EXPECT_EQ(sample->loopEnd, 80 << 12);
   EXPECT_EQ(sample->modes & (kModeLooping | kModeReverse), kModeLooping);
-}
 
-TEST(PatchLoader, FractionsConversionsAndNote) {
-  ss::PatchDescription patch = TonePatch("frac", Ramp(64));
-  patch.loopMode = ss::LoopMode::kForward;
-  patch.loopStart = 8;
-  patch.loopEnd = 40;
-  patch.loopStartSixteenths = 4;  // fractions byte 0x84
-  patch.loopEndSixteenths = 8;
-  patch.envelopeRates.fill(0x3F);
-  patch.tremoloRate = 50;  // depth 0: no tremolo
-  patch.vibratoSweep = 3;
-  patch.vibratoRate = 5;
-  patch.vibratoDepth = 12;
-  ArchiveEngine archive({patch}, false);
-  const PatchSample* sample = archive.Load("frac", -1, -1, 61);
+  sample = archive.Load("frac", -1, -1, 61);
   ASSERT_NE(sample, nullptr);
   EXPECT_EQ(sample->loopStart, (8 << 12) + 0x400);
   EXPECT_EQ(sample->loopEnd, (40 << 12) + 0x800);
@@ -75,12 +93,11 @@ TEST(PatchLoader, FractionsConversionsAndNote) {
 TEST(PatchLoader, VolumeAndPan) {
   const struct { int32_t amp; std::vector<int16_t> points; uint32_t volume; } volumes[] = {
       {50, {1000, -20}, 134217728u},
-      {100, {5}, 268435456u},
-      {800, {5}, 2147483648u},  // exactly 2^31: the field is unsigned
+      {800, {5}, 2147483648u},                 // exactly 2^31: the field is unsigned
       {-1, {100, -16384, 16000}, 536870912u},  // peak 16384 brought to full scale
-      {-1, {-32768, 5}, 268443648u},          // -32768 counts as 32767
-      {-1, {0, 0, 0}, 268435456u},            // silence keeps unity gain
-      {-1, {2048, -100}, 0xFFFFFFFFu},        // 2^32 does not fit: the largest that does
+      {-1, {-32768, 5}, 268443648u},           // -32768 counts as 32767
+      {-1, {0, 0, 0}, 268435456u},             // silence keeps unity gain
+      {-1, {2048, -100}, 0xFFFFFFFFu},         // 2^32 does not fit: the largest that does
   };
   for (const auto& c : volumes) {
     ArchiveEngine archive({TonePatch("vol", c.points)}, false);
@@ -140,14 +157,16 @@ TEST(PatchLoader, StripRules) {
   }
 }
 
+// Sizes that disagree: the decoder never writes past the data, and missing
+// bytes decode as silence. 1000 bytes cross the decoder's 500-byte pieces.
 TEST(PatchLoader, CompressedPatches) {
   std::vector<int16_t> points(2000);
-  for (size_t i = 0; i < points.size(); ++i) points[i] = static_cast<int16_t>((i * 523) % 20000 - 10000);
+  for (size_t i = 0; i < points.size(); ++i) {
+    points[i] = static_cast<int16_t>((i * 523) % 20000 - 10000);
+  }
   const ss::EncodedPatch good = ss::EncodePatch(TonePatch("adpcm", points), true);
   ASSERT_EQ(good.data.size(), 1000u);
   const std::vector<int16_t> reference = ss::DecodeImaAdpcm(good.data);
-  // Sizes that disagree: the decoder never writes past the data, and
-  // missing bytes decode as silence.
   const struct { const char* what; uint32_t dataSize, entrySize; size_t points; } cases[] = {
       {"1000 bytes give 2000 points", 1000, 1051, 2000},
       {"stream longer than the data size", 10, 1051, 20},
@@ -197,9 +216,10 @@ TEST(PatchLoader, LoopsOutsideTheDataAreRepaired) {
     ArchiveEngine archive({patch}, false);
     const PatchSample* sample = archive.Load("loop", -1, -1, -1, -1, 0, c.stripTail);
     ASSERT_NE(sample, nullptr);
-    EXPECT_EQ(sample->loopStart, c.loopStart) << c.start << ".." << c.end;
-    EXPECT_EQ(sample->loopEnd, c.loopEnd) << c.start << ".." << c.end;
-    EXPECT_EQ(sample->dataLength, c.dataLength) << c.start << ".." << c.end;
+    SCOPED_TRACE(testing::Message() << c.start << ".." << c.end);
+    EXPECT_EQ(sample->loopStart, c.loopStart);
+    EXPECT_EQ(sample->loopEnd, c.loopEnd);
+    EXPECT_EQ(sample->dataLength, c.dataLength);
     EXPECT_EQ((sample->modes & (kModeLooping | kModePingPong)) != 0, c.loops);
   }
 }
@@ -243,7 +263,8 @@ TEST(PatchLoader, CorruptPatches) {
 TEST(PatchLoader, FindPatchAndHostileIndexEntries) {
   std::vector<uint8_t> bytes = ss::BuildArchive(
       {TonePatch("alpha", {1}), TonePatch("beta", {1, 2}), TonePatch("far", {1}),
-       TonePatch("near", {1}), TonePatch("zzz", {1})}, false);
+       TonePatch("near", {1}), TonePatch("zzz", {1})},
+      false);
   ss::PutU32(&bytes[8 + 2 * 24 + 16], 0x7FFFFFF0u);  // "far": beyond the end of the file
   ss::PutU32(&bytes[8 + 3 * 24 + 16], 0xFFFFFFFEu);  // "near": beyond any seek
   std::memset(&bytes[8 + 4 * 24], 'z', 16);          // "zzz" loses its terminator
