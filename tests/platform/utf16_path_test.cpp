@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file_system.h"
 #include "platform/runtime_string.h"
 
 namespace pocketmidi {
@@ -23,24 +22,16 @@ TEST(Utf16PathTest, ConversionsReplaceWhatCannotBeConverted) {
       {"\xC0\xAF", u"\xFFFD\xFFFD"}, {"\xED\xA0\x80", u"\xFFFD"}, {"\xE2\x82", u"\xFFFD"},
       {"\xE2(x", u"\xFFFD(x"},      {"\xF4\x90\x80\x80", u"\xFFFD"},
   };
-  for (const auto& c : bad) EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16) << testing::PrintToString(c.utf8);
-}
-
-TEST(Utf16PathTest, HandheldPathsAndBytes) {
-  EXPECT_EQ(HandheldPathToHost(u"\\Storage Card\\song.mid"), "/Storage Card/song.mid");
-  EXPECT_EQ(HandheldPathToHost(u"\\"), "/");
-  EXPECT_EQ(NarrowHandheldPathToHost("\\caf\xE9"), "/caf\xC3\xA9");
-  char16_t out[4] = {};
-  EXPECT_EQ(MultiByteToWideChar(kCodePageOem, 0, "a\xE9", -1, out, 4), 3);
-  EXPECT_EQ(std::u16string(out, 3), std::u16string(u"a\u00E9\0", 3));
-  EXPECT_EQ(MultiByteToWideChar(kCodePageOem, 0, "abcd", -1, out, 4), 0);  // no room for the NUL
-  EXPECT_EQ(MultiByteToWideChar(kCodePageOem, 0, "abcd", -1, nullptr, 0), 5);
+  for (const auto& c : bad) {
+    EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16) << testing::PrintToString(c.utf8);
+  }
 }
 
 TEST(RuntimeStringTest, AtoiAndCaseFolding) {
   const struct { const char* text; int32_t value; } cases[] = {
-      {"12abc", 12}, {"abc", 0}, {" \t\n-42", -42}, {"+7", 7}, {"- 1", 0}, {"2147483648", -2147483647 - 1},
-      {"4294967297", 1}, {"0x10", 0},
+      {"12abc", 12}, {"abc", 0},      {" \t\n-42", -42},
+      {"+7", 7},     {"- 1", 0},      {"2147483648", -2147483647 - 1},  // wraps in 32 bits
+      {"0x10", 0},   {"4294967297", 1},
   };
   for (const auto& c : cases) EXPECT_EQ(RuntimeAtoi(c.text), c.value) << c.text;
   EXPECT_TRUE(RuntimeEqualsIgnoreCase("FiLeS", "files"));

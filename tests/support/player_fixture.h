@@ -64,11 +64,6 @@ class Recorder {
   std::vector<Report> reports_;
 };
 
-// One sustained sine note from 0 to durationMs: the song lasts exactly that.
-inline std::string ToneSong(uint32_t durationMs) {
-  return SongBytes(With(Loud(0), {On(0, 0, 60), Off(durationMs, 0, 60)}), durationMs);
-}
-
 // An instrument set (22050 Hz, 16-bit stereo unless changed) with songs.
 class PlayerSet {
  public:
@@ -77,8 +72,11 @@ class PlayerSet {
 
   std::string Directory() const { return set_.Directory(); }
   std::u16string Directory16() const { return Utf8ToUtf16(set_.Directory()); }
+  // One sustained sine note from 0 to durationMs: the song lasts exactly that.
   std::string Song(uint32_t durationMs) const {
-    return set_.WriteSong(ToneSong(durationMs), "tone" + std::to_string(durationMs) + ".mid");
+    const std::string name = "tone" + std::to_string(durationMs) + ".mid";
+    return set_.WriteSong(
+        SongBytes(With(Loud(0), {On(0, 0, 60), Off(durationMs, 0, 60)}), durationMs), name);
   }
   std::string WriteFile(const std::string& name, const std::string& bytes) const {
     return set_.WriteSong(bytes, name);

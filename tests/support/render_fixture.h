@@ -125,7 +125,6 @@ class OpenSong {
     if (stream_) FileClose(stream_);
   }
   MidiDecoder* operator->() { return decoder_.get(); }
-  MidiDecoder& decoder() { return *decoder_; }
 
   // Render calls of `capacity` bytes until the song ends.
   std::vector<uint8_t> RenderAll(uint32_t capacity = 35296) {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -15,19 +14,8 @@
 
 namespace pocketmidi::test {
 
-// A list entry without its link.
-struct Ev {
-  uint32_t time;
-  int channel, type, data1, data2;
-  bool operator==(const Ev& o) const {
-    return std::tie(time, channel, type, data1, data2) ==
-           std::tie(o.time, o.channel, o.type, o.data1, o.data2);
-  }
-};
-inline std::ostream& operator<<(std::ostream& out, const Ev& e) {
-  return out << "{" << e.time << ", ch " << e.channel << ", type " << e.type << ", " << e.data1
-             << ", " << e.data2 << "}";
-}
+// A list entry without its link: time, channel, type, data byte 1, data byte 2.
+using Ev = std::tuple<uint32_t, int, int, int, int>;
 
 constexpr uint8_t kUntouched = 0xA5;  // the info record's bytes before reading
 
