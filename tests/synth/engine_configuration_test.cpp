@@ -1,8 +1,11 @@
+// The engine's configuration: the bootstrap file, the patch list it names
+// and the caller's format override.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/utf16_path.h"
@@ -12,13 +15,6 @@
 
 namespace pocketmidi {
 namespace {
-
-// The handheld spelling of a host directory: backslashes, ending with one.
-std::u16string HandheldDirectory(const std::filesystem::path& path) {
-  std::string text = path.string() + "/";
-  for (char& c : text) c = c == '/' ? '\\' : c;
-  return Utf8ToUtf16(text);
-}
 
 // A patch list naming "piano" for every program; `extra` lines go into
 // section `at`, whose bank_name is left out when `named` is false.
@@ -34,17 +30,26 @@ std::string PatchList(int at = -1, const std::string& extra = "", bool named = t
 
 class Configuration : public ::testing::Test {
  protected:
-  int32_t Load(const std::string& bootstrapExtra, const std::string& patchList = PatchList()) {
-    dir.Write("zoltep", "[FILES]\r\nCONFIG=patches.cfg\r\nPAT=patches.pat\r\n" + bootstrapExtra);
-    dir.Write("patches.cfg", patchList);
-    return engine.LoadConfiguration();
+  // The handheld spelling of the directory: backslashes, ending with one.
+  static std::u16string HandheldDirectory(const std::filesystem::path& path) {
+    std::string text = path.string() + "/";
+    for (char& c : text) c = c == '/' ? '\\' : c;
+    return Utf8ToUtf16(text);
+  }
+  int32_t Load(SynthEngine& e, const std::string& bootstrap,
+               const std::string& list = PatchList()) {
+    dir.Write("zoltep", "[FILES]\r\nCONFIG=patches.cfg\r\nPAT=patches.pat\r\n" + bootstrap);
+    dir.Write("patches.cfg", list);
+    return e.LoadConfiguration();
+  }
+  int32_t LoadList(SynthEngine& e, const std::string& list) {
+    return e.LoadPatchList(dir.Write("list.cfg", list).c_str());
   }
   test::TempDirectory dir;
   std::u16string directory = HandheldDirectory(dir.path());
-  SynthEngine engine{directory.c_str()};
 };
 
-TEST(ConfigurationKeys, BootstrapValuesAndFallbacks) {
+TEST_F(Configuration, BootstrapValuesAndFallbacks) {
   const struct {
     const char* lines;
     uint32_t rate, flags, spMidi;
@@ -53,7 +58,7 @@ TEST(ConfigurationKeys, BootstrapValuesAndFallbacks) {
   } cases[] = {
       {"", 11025, kFormat16Bit, 0, 32, 1, 0},
       {"[OUTPUT]\r\nRATE=22050\r\nCHANNELS=1\r\nBITS=8\r\n", 22050, kFormatMono, 0, 32, 1, 0},
-      {"[OUTPUT]\r\nRATE=76561\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},  // low 16 bits
+      {"[OUTPUT]\r\nRATE=87586\r\n", 22050, kFormat16Bit, 0, 32, 1, 0},  // 65536 + 22050
       {"[OUTPUT]\r\nRATE=48000\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},
       {"[OUTPUT]\r\nCHANNELS=2\r\nBITS=12\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},
       {"[OUTPUT]\r\nCHANNELS=0\r\n", 11025, kFormat16Bit, 0, 32, 1, 0},
@@ -66,28 +71,18 @@ TEST(ConfigurationKeys, BootstrapValuesAndFallbacks) {
       {"[OTHERS]\r\nLOADALL=true\r\nFREEATONCE=true\r\n", 11025, kFormat16Bit, 0, 32, 0, 1},
   };
   for (const auto& c : cases) {
-    test::TempDirectory dir;
-    const std::u16string directory = HandheldDirectory(dir.path());
-    dir.Write("zoltep", std::string("[FILES]\r\nCONFIG=p.cfg\r\nPAT=p.pat\r\n") + c.lines);
-    dir.Write("p.cfg", PatchList());
+    SCOPED_TRACE(c.lines);
     SynthEngine engine(directory.c_str());
-    ASSERT_EQ(engine.LoadConfiguration(), 0) << c.lines;
-    EXPECT_EQ(engine.sampleRate, c.rate) << c.lines;
-    EXPECT_EQ(engine.formatFlags, c.flags) << c.lines;
-    EXPECT_EQ(engine.spMidiEnabled, c.spMidi) << c.lines;
-    EXPECT_EQ(engine.voiceCount, c.voices) << c.lines;
-    EXPECT_EQ(engine.loadAll, c.loadAll) << c.lines;
-    EXPECT_EQ(engine.freeAtOnce, c.freeAtOnce) << c.lines;
-    EXPECT_EQ(std::u16string(engine.directory), directory + u"p.pat");
+    ASSERT_EQ(Load(engine, c.lines), 0);
+    EXPECT_EQ(std::tuple(engine.sampleRate, engine.formatFlags, engine.spMidiEnabled,
+                         engine.voiceCount, engine.loadAll, engine.freeAtOnce),
+              std::tuple(c.rate, c.flags, c.spMidi, c.voices, c.loadAll, c.freeAtOnce));
+    EXPECT_EQ(std::u16string(engine.directory), directory + u"patches.pat");
   }
 }
 
 TEST_F(Configuration, PatchListResults) {
-  const struct {
-    const char* extra;
-    bool named;
-    int32_t result;
-  } cases[] = {
+  const struct { const char* extra; bool named; int32_t result; } cases[] = {
       {"", false, -7},  // no bank_name: the whole configuration fails
       {"bank_amp=801\r\n", true, -8},
       {"bank_amp=800\r\ndrumset_name=kick\r\ndrumset_amp=-1\r\n", true, -9},
@@ -102,33 +97,30 @@ TEST_F(Configuration, PatchListResults) {
   };
   for (const auto& c : cases) {
     SynthEngine fresh(directory.c_str());
-    dir.Write("list.cfg", PatchList(57, c.extra, c.named));
-    EXPECT_EQ(fresh.LoadPatchList(dir.File("list.cfg").c_str()), c.result) << c.extra;
+    EXPECT_EQ(LoadList(fresh, PatchList(57, c.extra, c.named)), c.result) << c.extra;
     EXPECT_STREQ(fresh.toneSlots[56].name, "piano");  // read before the failure
   }
-  EXPECT_EQ(Load("", PatchList(57, "", false)), -3);
+  SynthEngine engine(directory.c_str());
+  EXPECT_EQ(Load(engine, "", PatchList(57, "", false)), -3);
 }
 
 TEST_F(Configuration, DrumPanAndSlotSettings) {
-  const struct {
-    const char* pan;
-    int32_t expected;
-  } pans[] = {{"0", 63},   {"center", 64}, {"", 63},       {"left", 0}, {"right", 127},
-              {"-100", 0}, {"100", 127},   {"Center", 63}, {"-101", 0}, {"-102", -11}};
+  const struct { const char* pan; int32_t expected; } pans[] = {
+      {"0", 63},   {"center", 64}, {"", 63},       {"left", 0}, {"right", 127},
+      {"-100", 0}, {"100", 127},   {"Center", 63}, {"-101", 0}, {"-102", -11}};
   for (const auto& p : pans) {
+    SCOPED_TRACE(p.pan);
     SynthEngine fresh(nullptr);
-    dir.Write("list.cfg", PatchList(36, std::string("drumset_name=kick\r\ndrumset_amp=120\r\n"
-                                                    "drumset_note=40\r\ndrumset_strip_loop=1\r\n"
-                                                    "drumset_pan=") +
-                                            p.pan + "\r\n"));
-    const int32_t result = fresh.LoadPatchList(dir.File("list.cfg").c_str());
+    const std::string keys = "drumset_name=kick\r\ndrumset_amp=120\r\ndrumset_note=40\r\n"
+                             "drumset_strip_loop=1\r\ndrumset_pan=";
+    const int32_t result = LoadList(fresh, PatchList(36, keys + p.pan + "\r\n"));
     if (p.expected < 0) {
-      EXPECT_EQ(result, p.expected) << p.pan;
+      EXPECT_EQ(result, p.expected);
       continue;
     }
-    ASSERT_EQ(result, 0) << p.pan;
+    ASSERT_EQ(result, 0);
     const InstrumentSlot& drum = fresh.drumSlots[36];
-    EXPECT_EQ(drum.pan, p.expected) << p.pan;
+    EXPECT_EQ(drum.pan, p.expected);
     EXPECT_STREQ(drum.name, "kick");
     EXPECT_EQ((std::vector<int32_t>{drum.amp, drum.note, drum.stripLoop, drum.stripEnvelope,
                                     drum.stripTail}),
@@ -139,6 +131,7 @@ TEST_F(Configuration, DrumPanAndSlotSettings) {
 }
 
 TEST_F(Configuration, MissingNamesAndUnusableDirectoriesFail) {
+  SynthEngine engine(directory.c_str());
   dir.Write("patches.cfg", PatchList());
   dir.Write("zoltep", "[FILES]\r\nPAT=patches.pat\r\n");
   EXPECT_EQ(engine.LoadConfiguration(), -3);
@@ -146,8 +139,7 @@ TEST_F(Configuration, MissingNamesAndUnusableDirectoriesFail) {
   EXPECT_EQ(engine.LoadConfiguration(), -3);
 
   // Archive names are cut to 63 characters.
-  const std::string longName(70, 'a');
-  dir.Write("zoltep", "[FILES]\r\nCONFIG=patches.cfg\r\nPAT=" + longName + "\r\n");
+  dir.Write("zoltep", "[FILES]\r\nCONFIG=patches.cfg\r\nPAT=" + std::string(70, 'a') + "\r\n");
   ASSERT_EQ(engine.LoadConfiguration(), 0);
   EXPECT_EQ(std::u16string(engine.directory), directory + std::u16string(63, u'a'));
 
@@ -160,13 +152,12 @@ TEST_F(Configuration, MissingNamesAndUnusableDirectoriesFail) {
   }
 }
 
-TEST(ConfigurationRoot, EmptyDirectoryMeansTheRoot) {
+TEST_F(Configuration, EmptyDirectoryMeansTheRoot) {
   // Needs "/zoltep": only where the root is writable and no such file
   // exists; removed again at once.
   if (std::filesystem::exists("/zoltep") || access("/", W_OK) != 0) {
     GTEST_SKIP() << "root directory not usable";
   }
-  test::TempDirectory dir;
   const std::string list = dir.Write("patches.cfg", PatchList()).substr(1);  // below the root
   dir.Write("zoltep", "[FILES]\r\nCONFIG=" + list + "\r\nPAT=sounds.pat\r\n");
   std::filesystem::copy_file(dir.File("zoltep"), "/zoltep");
@@ -194,9 +185,8 @@ TEST(FormatOverride, AppliesFieldsUpToTheFirstRefusedOne) {
   for (const auto& c : cases) {
     SynthEngine engine(nullptr);
     EXPECT_EQ(engine.ApplyFormatOverride(&c.override), c.result);
-    EXPECT_EQ(engine.sampleRate, c.rate);
-    EXPECT_EQ(engine.formatFlags, c.flags);
-    EXPECT_EQ(engine.voiceCount, c.voices);
+    EXPECT_EQ(std::tuple(engine.sampleRate, engine.formatFlags, engine.voiceCount),
+              std::tuple(c.rate, c.flags, c.voices));
   }
   SynthEngine engine(nullptr);
   EXPECT_EQ(engine.ApplyFormatOverride(nullptr), 0);

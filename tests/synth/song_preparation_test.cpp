@@ -1,7 +1,10 @@
+// Song preparation (event list to a timeline in output frames) and the song
+// duration computed straight from the event list with the same timing rules.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "synth/song_duration.h"
 #include "synth/synth_engine.h"
 #include "synth/synth_test_song.h"
 
@@ -10,61 +13,85 @@ namespace {
 
 using test::Tempo;
 using test::TestSong;
+using test::TickEvent;
 
-TEST(SongPreparation, LeadInWideDivisionAndEndOfSong) {
+TickEvent Note(uint32_t tick, uint8_t velocity = 100) { return {tick, 0, kNoteOn, 60, velocity}; }
+TickEvent Volume(uint32_t tick) { return {tick, 0, kVolume, 100, 0}; }
+
+TEST(SongDuration, MillisecondsFromTheFirstNote) {
+  const struct {
+    const char* name;
+    int32_t division;
+    std::vector<TickEvent> events;
+    int32_t expectedMs;
+  } cases[] = {
+      // 10000 ticks at 500000 us and 96 ticks: 52083333 us, beyond 32 bits
+      // before dividing.
+      {"LongRestIsNotWrapped", 96, {Note(0), Note(10000, 0)}, 52083},
+      {"LeadInDoesNotCount", 96,
+       {Volume(0), Tempo(500, 250000), Volume(900), Note(1000), Note(1096, 0)}, 250},
+      {"SilentFirstNoteStartsTheSong", 96, {Note(100, 0), Note(196)}, 500},
+      {"NewTempoTimesItsOwnDelta", 96, {Note(0), Tempo(96, 250000), Note(192, 0)}, 500},
+      // Each delta is truncated on its own: 3 x 333 us, not 1000 us.
+      {"TruncatesPerDelta", 3, {Tempo(0, 1000), Note(0), Note(1), Note(2), Note(3)}, 0},
+      // The microsecond total is a signed 32-bit count.
+      {"TotalWrapsAt31Bits", 1, {Note(0), Note(5000, 0)}, -1794967},
+      {"DivisionZero", 0, {Note(0), Note(96)}, 0},
+      {"NoNotes", 96, {Volume(0), Volume(5000)}, 0},
+  };
+  for (const auto& c : cases) {
+    const TestSong song(c.division, c.events);
+    EXPECT_EQ(SongDurationMs(song.list()), c.expectedMs) << c.name;
+  }
+  EXPECT_EQ(SongDurationMs(nullptr), 0);
+}
+
+// Nothing before the first note (nor its own delta) takes time. At 22050 Hz,
+// tempo 500000 and division 96 a tick is v = 7526393 (the chained divisions
+// plus one, not the exact 7526401): 114 frames and 55289/65536, so 96 ticks
+// are 114 * 96 frames plus (55289 * 96) >> 16 = 80. A tempo event is dropped
+// and times its own delta at the new tempo, v = 3763188 (57 frames and
+// 27636/65536, again short of the exact 3763201), carrying on the fraction from
+// before the change.
+TEST(SongPreparation, LeadInTempoChangesAndEndOfSong) {
   SynthEngine engine(nullptr);
   engine.sampleRate = 22050;
-  TestSong song(96, {{0, 0, kVolume, 100, 0},
-                     {500, 0, kPan, 10, 0},
-                     {900, 1, kExpression, 90, 0},
-                     {1000, 0, kNoteOn, 60, 100},
-                     {1096, 0, kNoteOff, 60, 0}});
+  const TestSong song(96, {Volume(0), {500, 0, kPan, 10, 0}, {900, 1, kExpression, 90, 0},
+                           Note(1000), {1096, 0, kNoteOff, 60, 0}, Tempo(1192, 250000),
+                           {1288, 0, kNoteOn, 62, 100}});
   ASSERT_EQ(engine.PrepareSong(song.list()), 0);
-  EXPECT_EQ(engine.samplesPerTick, 114u);  // v = 7526393, not the exact 7526401
-  EXPECT_EQ(engine.samplesPerTickFrac, 55289u);
+  EXPECT_EQ(engine.samplesPerTick, 57u);  // the last tempo's
+  EXPECT_EQ(engine.samplesPerTickFrac, 27636u);
   EXPECT_EQ(engine.controlRatio, 11);
-  // Nothing before the first note (nor its own delta) takes time; 96 ticks
-  // are 114 * 96 frames plus (55289 * 96) >> 16 = 80.
-  const uint8_t types[] = {kListHead, kVolume, kPan, kExpression, kNoteOn, kNoteOff, kEndOfSong};
-  const uint32_t times[] = {0, 0, 0, 0, 0, 11024, 11024};
-  ASSERT_EQ(engine.eventCount, 7);
-  for (int i = 0; i < 7; ++i) {
+  const uint8_t types[] = {kListHead, kVolume, kPan, kExpression, kNoteOn, kNoteOff, kNoteOn,
+                           kEndOfSong};
+  const uint32_t times[] = {0, 0, 0, 0, 0, 11024, 11024 + 11025, 11024 + 11025};
+  ASSERT_EQ(engine.eventCount, 8);
+  for (int i = 0; i < 8; ++i) {
     EXPECT_EQ(engine.events[i].type, types[i]) << i;
     EXPECT_EQ(engine.events[i].time, times[i]) << i;
   }
-  EXPECT_EQ(engine.songSamples, 11024u);
-}
+  EXPECT_EQ(engine.songSamples, 11024u + 11025u);
 
-TEST(SongPreparation, TempoChangeTimesItsOwnDeltaAtTheNewTempo) {
-  SynthEngine engine(nullptr);
-  engine.sampleRate = 22050;
-  TestSong song(96, {{0, 0, kNoteOn, 60, 100},
-                     {96, 0, kNoteOff, 60, 0},
-                     Tempo(192, 250000),
-                     {288, 0, kNoteOn, 62, 100}});
-  ASSERT_EQ(engine.PrepareSong(song.list()), 0);
-  ASSERT_EQ(engine.eventCount, 5);  // the tempo event is dropped
-  // Ticks 96..288 at v 3763188 (57 frames and 27636/65536 a tick), with the
-  // fraction carried on from before the change.
-  EXPECT_EQ(engine.events[3].time, 11024u + 11025u);
+  SynthEngine flat(nullptr);  // division 0: every event at the start
+  const TestSong zero(0, {Note(0), {500, 0, kNoteOff, 60, 0}, Tempo(600, 1000)});
+  ASSERT_EQ(flat.PrepareSong(zero.list()), 0);
+  for (int i = 0; i < flat.eventCount; ++i) EXPECT_EQ(flat.events[i].time, 0u);
 }
 
 TEST(SongPreparation, DropsRepeatedProgramsAndBankSelectsAndMarksInstruments) {
   SynthEngine engine(nullptr);
-  TestSong song(96, {{0, 0, kBankSelect, 1, 0},
-                     {0, 0, kProgramChange, 5, 0},
-                     {0, 0, kProgramChange, 5, 0},
-                     {0, 1, kProgramChange, 0, 0},
-                     {0, 9, kProgramChange, 3, 0},
-                     {0, 9, kProgramChange, 3, 0},
-                     {0, 0, kNoteOn, 60, 100},
-                     {0, 9, kNoteOn, 36, 100}});
+  const TestSong song(96, {{0, 0, kBankSelect, 1, 0}, {0, 0, kProgramChange, 5, 0},
+                           {0, 0, kProgramChange, 5, 0}, {0, 1, kProgramChange, 0, 0},
+                           {0, 9, kProgramChange, 3, 0}, {0, 9, kProgramChange, 3, 0}, Note(0),
+                           {0, 9, kNoteOn, 36, 100}});
   ASSERT_EQ(engine.PrepareSong(song.list()), 0);
   std::vector<uint8_t> programChannels;
   for (int i = 0; i < engine.eventCount; ++i) {
     EXPECT_NE(engine.events[i].type, kBankSelect);
-    if (engine.events[i].type == kProgramChange)
+    if (engine.events[i].type == kProgramChange) {
       programChannels.push_back(engine.events[i].channel);
+    }
   }
   EXPECT_EQ(programChannels, (std::vector<uint8_t>{0, 9, 9}));  // drum channel: all kept
   EXPECT_TRUE(IsPendingInstrument(engine.toneSlots[5].instrument));
@@ -74,22 +101,16 @@ TEST(SongPreparation, DropsRepeatedProgramsAndBankSelectsAndMarksInstruments) {
 }
 
 TEST(SongPreparation, VoiceCountIsCappedByPeakPlusEight) {
+  // Three notes at most at once; stray note-offs do not go below zero.
+  const TestSong song(96, {Note(0), {0, 0, kNoteOn, 64, 100}, {10, 0, kNoteOn, 67, 100},
+                           Note(20, 0), {20, 0, kNoteOn, 72, 100}, {30, 0, kNoteOff, 64, 0},
+                           {30, 0, kNoteOff, 99, 0}, {30, 0, kNoteOff, 98, 0},
+                           {30, 0, kNoteOff, 97, 0}, {40, 0, kNoteOn, 50, 100},
+                           {40, 0, kNoteOn, 51, 100}});
   const int32_t cases[][2] = {{32, 11}, {6, 6}, {11, 11}, {12, 11}};
   for (const auto& c : cases) {
     SynthEngine engine(nullptr);
     engine.voiceCount = c[0];
-    // Three notes at most at once; stray note-offs do not go below zero.
-    TestSong song(96, {{0, 0, kNoteOn, 60, 100},
-                       {0, 0, kNoteOn, 64, 100},
-                       {10, 0, kNoteOn, 67, 100},
-                       {20, 0, kNoteOn, 60, 0},
-                       {20, 0, kNoteOn, 72, 100},
-                       {30, 0, kNoteOff, 64, 0},
-                       {30, 0, kNoteOff, 99, 0},
-                       {30, 0, kNoteOff, 98, 0},
-                       {30, 0, kNoteOff, 97, 0},
-                       {40, 0, kNoteOn, 50, 100},
-                       {40, 0, kNoteOn, 51, 100}});
     ASSERT_EQ(engine.PrepareSong(song.list()), 0);
     EXPECT_EQ(engine.voiceCount, c[1]) << c[0];
   }
@@ -101,40 +122,25 @@ TEST(SongPreparation, RefusesNullListsAndSongsBeyondTheFrameRange) {
   EXPECT_EQ(engine.events, nullptr);
   // Division 1, 44100 Hz, tempo 1486077: 65535 frames and 65302/65536 a
   // tick, the most a tick holds; 32768 ticks stay below 2^31 frames.
-  const struct {
-    uint32_t lastTick;
-    int32_t result;
-    uint32_t frames;
-  } cases[] = {{32768, 0, 2147483531u}, {32769, -3, 0}, {100000, -3, 0}};
+  const struct { uint32_t lastTick; int32_t result; uint32_t frames; } cases[] = {
+      {32768, 0, 2147483531u}, {32769, -3, 0}, {100000, -3, 0}};
   for (const auto& c : cases) {
     SynthEngine longSong(nullptr);
     longSong.sampleRate = 44100;
-    TestSong song(1, {Tempo(0, 1486077), {0, 0, kNoteOn, 60, 1}, {c.lastTick, 0, kNoteOff, 60, 0}});
+    const TestSong song(1, {Tempo(0, 1486077), Note(0, 1), {c.lastTick, 0, kNoteOff, 60, 0}});
     EXPECT_EQ(longSong.PrepareSong(song.list()), c.result) << c.lastTick;
     EXPECT_EQ(longSong.songSamples, c.frames);
     EXPECT_EQ(longSong.events == nullptr, c.result != 0);
   }
 }
 
-TEST(SongPreparation, DivisionZeroPutsEveryEventAtTheStart) {
-  SynthEngine engine(nullptr);
-  TestSong song(0, {{0, 0, kNoteOn, 60, 100}, {500, 0, kNoteOff, 60, 0}, Tempo(600, 1000)});
-  ASSERT_EQ(engine.PrepareSong(song.list()), 0);
-  for (int i = 0; i < engine.eventCount; ++i) EXPECT_EQ(engine.events[i].time, 0u);
-}
-
 TEST(SongPreparation, LastNoteOffTablesPointAtTheLastEndingEvent) {
   SynthEngine engine(nullptr);
   engine.freeAtOnce = 1;
-  TestSong song(96, {{0, 0, kNoteOn, 60, 100},
-                     {10, 0, kNoteOff, 60, 0},
-                     {20, 0, kNoteOn, 60, 100},
-                     {30, 0, kNoteOn, 60, 0},
-                     {40, 0, kProgramChange, 7, 0},
-                     {50, 0, kNoteOn, 61, 100},
-                     {60, 0, kNoteOff, 61, 0},
-                     {70, 9, kNoteOn, 38, 100},
-                     {80, 9, kNoteOff, 38, 0}});
+  const TestSong song(96, {Note(0), {10, 0, kNoteOff, 60, 0}, Note(20), Note(30, 0),
+                           {40, 0, kProgramChange, 7, 0}, {50, 0, kNoteOn, 61, 100},
+                           {60, 0, kNoteOff, 61, 0}, {70, 9, kNoteOn, 38, 100},
+                           {80, 9, kNoteOff, 38, 0}});
   ASSERT_EQ(engine.PrepareSong(song.list()), 0);
   EXPECT_EQ(engine.lastProgramNoteOff[0], &engine.events[4]);  // velocity-0 NoteOn
   EXPECT_EQ(engine.lastProgramNoteOff[7], &engine.events[7]);

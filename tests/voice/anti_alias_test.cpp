@@ -52,8 +52,7 @@ TEST(AntiAlias, TapsOfS2SumTo32818AndNoSetCanOverflow) {
 
 TEST(AntiAlias, PairsWithoutFilterAreUnchanged) {
   const struct { uint32_t output; int32_t sample; } cases[] = {
-      {22050, 22050}, {44100, 22050}, {32000, 44100}, {8000, 12000}, {22050, 0},
-  };
+      {22050, 22050}, {44100, 22050}, {32000, 44100}, {8000, 12000}, {22050, 0}};
   const std::vector<int16_t> points = Noise(300, 7);
   for (const auto& c : cases) {
     EXPECT_EQ(Filter(points, c.output, c.sample), points) << c.output << "/" << c.sample;
@@ -84,12 +83,11 @@ TEST(AntiAlias, SlidingBufferMatchesFullCopy) {
   }
 }
 
+// The sliding buffer test compares against the same taps; here the result is
+// pinned on its own.
 TEST(AntiAlias, ConstantSignalAndClamping) {
   const std::vector<int16_t> y = Filter(std::vector<int16_t>(1000, 10000), 22050, 44100);
-  EXPECT_EQ(y[10], (32818 * 10000) >> 15);  // 10015: the taps' slight gain
-  EXPECT_EQ(y[989], 10015);
-  EXPECT_LT(y[0], 10015);  // zeros stand in outside the data
-  EXPECT_LT(y[999], 10015);
+  EXPECT_EQ(y[10], 10015);  // (32818 * 10000) >> 15: the taps' slight gain
   // Full scale matched to the taps' signs overflows 15 bits and is clamped.
   const std::vector<int32_t> q = Taps(8000, 11025);
   std::vector<int16_t> x(kAntiAliasTaps);

@@ -13,27 +13,24 @@ using testing_voice::VoiceTestEngine;
 
 constexpr uint32_t kUnity = 268435456u;
 
-struct AmpCase {
-  int pan;
-  bool mono;
-  uint32_t sampleVolume;
-  int32_t channelVolume;
-  int16_t mode;
-  int64_t ampLeft, ampRight;  // ampRight -1: not written
-  int32_t mixLeft, mixRight;  // mixRight -1: not written
-};
-
 TEST(ComputeVoiceAmpTest, PanModesAndAmplitudesAtFullVelocity) {
-  const AmpCase cases[] = {
-      {64, false, kUnity, 127, kPanCentre, 262193024, -1, 4000, -1},
+  const struct {
+    int pan;
+    bool mono;
+    uint32_t sampleVolume;
+    int32_t channelVolume;
+    int16_t mode;
+    int64_t ampLeft, ampRight;  // ampRight -1: not written
+    int32_t mixLeft, mixRight;  // mixRight -1: not written
+  } cases[] = {
+      // Centre from 61 to 67; left up to 4 (and any corrupt negative pan),
+      // right from 124.
       {61, false, kUnity, 127, kPanCentre, 262193024, -1, 4000, -1},
       {67, false, kUnity, 127, kPanCentre, 262193024, -1, 4000, -1},
       {0, true, kUnity, 127, kPanCentre, 262193024, -1, 4000, -1},  // mono ignores pan
-      {0, false, kUnity, 127, kPanLeftOnly, 524386048, -1, 8001, -1},
       {4, false, kUnity, 127, kPanLeftOnly, 524386048, -1, 8001, -1},
+      {-5, false, kUnity, 127, kPanLeftOnly, 524386048, -1, 8001, -1},
       {124, false, kUnity, 127, kPanRightOnly, 524386048, -1, 8001, -1},
-      {-5, false, kUnity, 127, kPanLeftOnly, 524386048, -1, 8001, -1},  // corrupt pan
-      {127, false, kUnity, 127, kPanRightOnly, 524386048, -1, 8001, -1},
       // Spread: 4096766 per pan unit (pan 64 would give 262193024 right and
       // 258096258 left, but 61..67 play centred).
       {5, false, kUnity, 127, kPanSpread, 499805452, 20483830, 7626, 312},
@@ -44,7 +41,7 @@ TEST(ComputeVoiceAmpTest, PanModesAndAmplitudesAtFullVelocity) {
       {0, false, 0x80000000u, 127, kPanLeftOnly, 4195088384LL, -1, 8191, -1},
       {0, false, 0xFFFFFFFFu, 127, kPanLeftOnly, 8390175718LL, -1, 8191, -1},
   };
-  for (const AmpCase& c : cases) {
+  for (const auto& c : cases) {
     VoiceTestEngine t;
     t.engine.formatFlags = c.mono ? kFormatMono | kFormat16Bit : kFormat16Bit;
     t.engine.channels[0].volume = c.channelVolume;
@@ -90,15 +87,14 @@ TEST(ApplyGainsTest, EnvelopeAndTremoloScaleTheStaticAmplitude) {
   EXPECT_EQ(v.mixLeft, 1000);
 }
 
-std::vector<int32_t> RunTicks(VoiceTestEngine& t, int ticks, int32_t* finishedAt) {
+// The level after each control tick; a tick that finishes the voice gives -1
+// and ends the run.
+std::vector<int32_t> RunTicks(VoiceTestEngine& t, int ticks) {
   std::vector<int32_t> levels;
-  *finishedAt = -1;
   for (int i = 0; i < ticks; ++i) {
-    if (ControlTick(t.engine, t.voice()) == 1) {
-      *finishedAt = i;
-      break;
-    }
-    levels.push_back(t.voice().envLevel);
+    const bool finished = ControlTick(t.engine, t.voice()) == 1;
+    levels.push_back(finished ? -1 : t.voice().envLevel);
+    if (finished) break;
   }
   return levels;
 }
@@ -118,15 +114,12 @@ TEST(EnvelopeTest, StagesSkipHoldReleaseAndRunOut) {
   EXPECT_EQ(NextEnvelopeStage(t.engine, v), 0);
   EXPECT_EQ(v.envStep, 400);
 
-  int32_t finished;
   // Attack to 1000, stage 1 (also 1000) skipped, decay to 600, then hold.
-  EXPECT_EQ(RunTicks(t, 8, &finished), (std::vector<int32_t>{400, 800, 1000, 700, 600, 600, 600, 600}));
-  EXPECT_EQ(finished, -1);
+  EXPECT_EQ(RunTicks(t, 8), (std::vector<int32_t>{400, 800, 1000, 700, 600, 600, 600, 600}));
   EXPECT_EQ(v.envStep, 0);
   EXPECT_EQ(v.envStage, 3);
   v.state = kVoiceHeld;  // the pedal keeps it frozen too
-  RunTicks(t, 3, &finished);
-  EXPECT_EQ(v.envLevel, 600);
+  EXPECT_EQ(RunTicks(t, 2), (std::vector<int32_t>{600, 600}));
 
   // Release: down to 0, then stages 4 and 5 (also 0) skipped and the voice
   // is freed in the same tick.
@@ -134,46 +127,41 @@ TEST(EnvelopeTest, StagesSkipHoldReleaseAndRunOut) {
   v.state = kVoiceReleasing;
   EXPECT_EQ(NextEnvelopeStage(t.engine, v), 0);
   EXPECT_EQ(v.envStep, -250);
-  EXPECT_EQ(RunTicks(t, 2, &finished), (std::vector<int32_t>{350, 100}));
+  EXPECT_EQ(RunTicks(t, 2), (std::vector<int32_t>{350, 100}));
   v.mixLeft = 1234;
-  EXPECT_EQ(RunTicks(t, 5, &finished), std::vector<int32_t>{});
-  EXPECT_EQ(finished, 0);
+  EXPECT_EQ(RunTicks(t, 5), std::vector<int32_t>{-1});
   EXPECT_EQ(v.state, kVoiceFree);
   EXPECT_EQ(v.mixLeft, 1234);  // a finished voice's gains are left alone
 }
 
 TEST(EnvelopeTest, ReleaseAtTheFinalLevelFreesAtOnce) {
-  const VoiceState states[] = {kVoiceReleasing, kVoiceDying};
-  for (VoiceState state : states) {
+  for (VoiceState state : {kVoiceReleasing, kVoiceDying}) {
     VoiceTestEngine t;
     t.sample.modes = kModeEnvelope;
-    Voice& v = t.voice();
-    v.state = state;
-    v.envStage = 3;
-    v.envLevel = 0;
-    EXPECT_EQ(NextEnvelopeStage(t.engine, v), 1);
-    EXPECT_EQ(v.state, kVoiceFree);
+    t.voice().state = state;
+    t.voice().envStage = 3;
+    t.voice().envLevel = 0;
+    EXPECT_EQ(NextEnvelopeStage(t.engine, t.voice()), 1);
+    EXPECT_EQ(t.voice().state, kVoiceFree);
   }
 }
 
-struct TremoloCase {
-  int tremDepth;
-  int32_t phaseBefore, phaseStep, sweepStep;
-  int32_t expectedGain, expectedSweepStep;
-};
-
 TEST(TremoloTest, GainOverThePhaseAndSweep) {
-  const TremoloCase cases[] = {
-      {0, 8192 - 32, 32, 0, 268435456, 0},        // depth 0: exactly 1.0
+  const struct {
+    int tremDepth;
+    int32_t phaseBefore, phaseStep, sweepStep;
+    int32_t expectedGain, expectedSweepStep;
+  } cases[] = {
+      {0, 8192 - 32, 32, 0, 268435456, 0},  // depth 0: exactly 1.0
       {0, 0, 12345, 0, 268435456, 0},
-      {255, 8192 - 32, 32, 0, 134742016, 0},      // sine peak, deepest
-      {255, 3 * 8192 - 32, 32, 0, 268435456, 0},  // trough: 1.0
-      {255, -32, 32, 0, 201588736, 0},            // zero crossing
+      {255, 8192 - 32, 32, 0, 134742016, 0},          // sine peak, deepest
+      {255, 3 * 8192 - 32, 32, 0, 268435456, 0},      // trough: 1.0
+      {255, -32, 32, 0, 201588736, 0},                // zero crossing
       {255, 8192 - 32, 32, 16384, 235012096, 16384},  // a quarter through the sweep
       {255, 8192 - 32, 32, 65536, 134742016, 0},      // sweep completes: full depth
       {255, INT32_MAX, 1, 0, 201588736, 0},           // phase wraps
   };
-  for (const TremoloCase& c : cases) {
+  for (const auto& c : cases) {
     VoiceTestEngine t;
     t.sample.tremDepth = static_cast<uint8_t>(c.tremDepth);
     Voice& v = t.voice();
@@ -184,9 +172,8 @@ TEST(TremoloTest, GainOverThePhaseAndSweep) {
     EXPECT_EQ(v.tremGain, c.expectedGain) << c.phaseBefore << " depth " << c.tremDepth;
     EXPECT_EQ(v.tremSweepStep, c.expectedSweepStep);
   }
-}
-
-TEST(ControlTickTest, TremoloWithoutEnvelopeUpdatesTheGain) {
+  // A control tick steps the tremolo of a voice without envelope too, and
+  // applies it to the mixing gain.
   VoiceTestEngine t;
   t.sample.tremDepth = 255;
   Voice& v = t.voice();
@@ -195,7 +182,6 @@ TEST(ControlTickTest, TremoloWithoutEnvelopeUpdatesTheGain) {
   v.tremPhase = 8192 - 32;
   v.tremPhaseStep = 32;
   EXPECT_EQ(ControlTick(t.engine, v), 0);
-  EXPECT_EQ(v.tremGain, 134742016);
   EXPECT_EQ(v.mixLeft, 2008);
 }
 

@@ -10,16 +10,14 @@ namespace {
 
 using testing_voice::VoiceTestEngine;
 
-struct PitchCase {
-  int32_t sampleRate, rootFreq, baseFreq;
-  uint32_t outputRate;
-  int32_t pitchBend, bendRange;
-  int32_t factor;  // bendFactor afterwards; 0: no bend, nothing cached
-  int32_t freq, step;
-};
-
 TEST(RecomputeStepTest, BendFrequencyAndStepWithTruncatingDivisions) {
-  const PitchCase cases[] = {
+  const struct {
+    int32_t sampleRate, rootFreq, baseFreq;
+    uint32_t outputRate;
+    int32_t pitchBend, bendRange;
+    int32_t factor;  // bendFactor afterwards; 0: no bend, nothing cached
+    int32_t freq, step;
+  } cases[] = {
       {22050, 261626, 261626, 22050, 8192, 2, 0, 261626, 4095},  // the root: not 4096
       {44100, 440000, 440000, 22050, 8192, 2, 0, 440000, 8191},
       {44100, 440000, 493883, 44100, 8192, 2, 0, 493883, 4597},
@@ -28,7 +26,7 @@ TEST(RecomputeStepTest, BendFrequencyAndStepWithTruncatingDivisions) {
       // Up falls a little short of two semitones, down is exactly two.
       {22050, 261626, 440000, 22050, 16383, 2, 1176721, 493771, 7730},
       {22050, 261626, 440000, 22050, 0, 2, 1176987, 391993, 6137},
-      {22050, 261626, 440000, 44100, -1, 2, 0, 440000, 3444},     // out of range: none
+      {22050, 261626, 440000, 44100, -1, 2, 0, 440000, 3444},  // out of range: none
       {22050, 261626, 440000, 44100, 16384, 2, 0, 440000, 3444},
       {22050, 261626, 440000, 44100, 0, 12, 2097152, 219989, 1722},  // octave via WideDiv
       {22050, 261626, 440000, 22050, 16383, 0, 1048576, 440000, 6888},
@@ -37,7 +35,9 @@ TEST(RecomputeStepTest, BendFrequencyAndStepWithTruncatingDivisions) {
       // Ranges beyond the table (corrupt data) stop at 127 semitones.
       {22050, 261626, 440000, 22050, 16383, 200, 1701768943, 714090666, 11179757},
   };
-  for (const PitchCase& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.baseFreq << " bend " << c.pitchBend << "/"
+                                      << c.bendRange);
     VoiceTestEngine t(c.outputRate);
     t.sample.sampleRate = c.sampleRate;
     t.sample.rootFreq = c.rootFreq;
@@ -46,7 +46,6 @@ TEST(RecomputeStepTest, BendFrequencyAndStepWithTruncatingDivisions) {
     t.voice(1).channel = 2;
     t.voice(1).baseFreq = c.baseFreq;
     RecomputeStep(t.engine, 1);
-    SCOPED_TRACE(::testing::Message() << c.baseFreq << " bend " << c.pitchBend << "/" << c.bendRange);
     EXPECT_EQ(t.engine.channels[2].bendFactor, c.factor);
     EXPECT_EQ(t.voice(1).freq, c.freq);
     EXPECT_EQ(t.voice(1).step, c.step);
@@ -82,38 +81,34 @@ TEST(RecomputeStepTest, CachedFactorDirectionRateZeroAndVibratoCache) {
   EXPECT_EQ(t.engine.channels[0].bendFactor, 2 * 1048576);
 }
 
-TEST(VibratoSlotTest, MirroredPhasesShareSlots) {
-  const int32_t expected[64] = {15, 14, 13, 12, 11, 10, 9,  8,  7,  6,  5,  4,  3,  2,  1,  0,
-                                0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
-                                16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31,
-                                31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16};
-  for (int32_t p = 0; p < 64; ++p) EXPECT_EQ(VibratoSlot(p), expected[p]) << p;
+// Slots run down over the first quarter cycle, then up over the middle half
+// and down again, so each slot serves two mirrored phases.
+TEST(VibratoStepTest, SlotsOfMirroredPhases) {
+  const int32_t cases[][2] = {{0, 15}, {7, 8},   {15, 0},  {16, 0},  {31, 15},
+                              {32, 16}, {47, 31}, {48, 31}, {56, 23}, {63, 16}};
+  for (const auto& c : cases) EXPECT_EQ(VibratoSlot(c[0]), c[1]) << c[0];
 }
 
 // A 44.1 kHz sample with root 440 Hz playing 493883 milli-Hz at 22050 Hz
 // (plain step 9195), vibrato depth 200.
-VoiceTestEngine& SetUpVibrato(VoiceTestEngine& t) {
-  t.sample.sampleRate = 44100;
-  t.sample.rootFreq = 440000;
-  t.sample.vibDepth = 200;
-  t.voice().freq = 493883;
-  t.voice().vibTicksPerStep = 40;
-  return t;
-}
+struct VibratoEngine : VoiceTestEngine {
+  explicit VibratoEngine(uint8_t depth = 200) {
+    sample.sampleRate = 44100;
+    sample.rootFreq = 440000;
+    sample.vibDepth = depth;
+    voice().freq = 493883;
+    voice().vibTicksPerStep = 40;
+  }
+};
 
 TEST(VibratoStepTest, StepOfEachPhase) {
-  const struct {
-    int16_t phase;
-    uint8_t depth;
-    int32_t expected;
-  } cases[] = {{1, 200, 9358},  {8, 200, 10445}, {15, 200, 11004}, {16, 200, 11014},
-               {24, 200, 10445}, {32, 200, 9195}, {40, 200, 8094},  {47, 200, 7683},
-               {48, 200, 7676},  {56, 200, 8094}, {63, 200, 9034},  {0, 200, 9195},
-               {16, 0, 9195},    {48, 0, 9195}};  // no depth: the plain step both ways
+  const struct { int16_t phase; uint8_t depth; int32_t expected; } cases[] = {
+      {1, 200, 9358},   {8, 200, 10445}, {15, 200, 11004}, {16, 200, 11014}, {24, 200, 10445},
+      {32, 200, 9195},  {40, 200, 8094}, {47, 200, 7683},  {48, 200, 7676},  {56, 200, 8094},
+      {63, 200, 9034},  {0, 200, 9195},
+      {16, 0, 9195},    {48, 0, 9195}};  // no depth: the plain step both ways
   for (const auto& c : cases) {
-    VoiceTestEngine t(22050);
-    SetUpVibrato(t);
-    t.sample.vibDepth = c.depth;
+    VibratoEngine t(c.depth);
     t.voice().vibPhase = static_cast<int16_t>(c.phase == 0 ? 63 : c.phase - 1);
     EXPECT_EQ(VibratoStep(t.engine, t.voice(), false), c.expected) << c.phase;
     EXPECT_EQ(t.voice().vibPhase, c.phase);
@@ -122,20 +117,18 @@ TEST(VibratoStepTest, StepOfEachPhase) {
 }
 
 TEST(VibratoStepTest, CachedSlotServesItsMirrorAndBackwardsKeepsSign) {
-  VoiceTestEngine t(22050);
-  SetUpVibrato(t);
+  VibratoEngine t;
   t.voice().vibPhase = 14;
   EXPECT_EQ(VibratoStep(t.engine, t.voice(), false), 11004);  // phase 15, slot 0
   EXPECT_EQ(VibratoStep(t.engine, t.voice(), true), -11004);  // phase 16 reuses slot 0
   EXPECT_EQ(t.voice().vibStepCache[0], 11004);
   t.voice().vibPhase = 47;
-  EXPECT_EQ(VibratoStep(t.engine, t.voice(), true), -7676);   // computed backwards
-  EXPECT_EQ(t.voice().vibStepCache[31], 7676);                // cached forwards
+  EXPECT_EQ(VibratoStep(t.engine, t.voice(), true), -7676);  // computed backwards
+  EXPECT_EQ(t.voice().vibStepCache[31], 7676);               // cached forwards
 }
 
 TEST(VibratoStepTest, SweepCachesNothingUntilComplete) {
-  VoiceTestEngine t(22050);
-  SetUpVibrato(t);
+  VibratoEngine t;
   t.voice().vibSweepStep = 32768;
   t.voice().vibPhase = 7;
   EXPECT_EQ(VibratoStep(t.engine, t.voice(), false), 9799);  // phase 8, half depth
