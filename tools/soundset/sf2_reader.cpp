@@ -271,6 +271,20 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
   for (uint32_t i = 0; i < lists.size(); ++i) {
     const uint8_t* r = tables[kPhdr].data + i * 38;
     out->presets.push_back({FixedString(r, 20), GetU16(r + 20), GetU16(r + 22), lists[i]});
+    // Finding what plays a key walks every (preset zone, instrument zone)
+    // pair; a file small enough to read can multiply them into billions.
+    uint64_t pairs = 0;
+    for (const Sf2Zone& zone : lists[i].zones) {
+      pairs += out->instruments[zone.amount[kGenInstrument]].zones.zones.size();
+    }
+    if (pairs > kMaxZonePairsPerPreset) {
+      const Sf2Preset& preset = out->presets.back();
+      *error = "preset '" + preset.name + "' (bank " + std::to_string(preset.bank) + ", program " +
+               std::to_string(preset.program) + ") layers " + std::to_string(pairs) +
+               " instrument zones; at most " + std::to_string(kMaxZonePairsPerPreset) +
+               " are supported";
+      return false;
+    }
   }
   return true;
 }

@@ -12,6 +12,10 @@
 
 namespace pocketmidi::soundset {
 
+// Real banks layer a few dozen zones at most on a preset; a preset whose
+// zones reference more instrument zones than this in all is refused.
+constexpr uint64_t kMaxZonePairsPerPreset = 65536;
+
 bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string* error);
 bool ReadSoundFontFile(const std::string& path, SoundFont* out, std::string* error);
 
