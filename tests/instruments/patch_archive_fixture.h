@@ -41,9 +41,9 @@ inline std::vector<int16_t> Points(const PatchSample& sample) {
 class ArchiveEngine {
  public:
   explicit ArchiveEngine(const std::vector<uint8_t>& archive, uint32_t sampleRate = 22050) {
-    path_ = directory_.File("patches.pat");
-    ss::WriteBytesToFile(path_, archive);
-    const std::u16string path16(path_.begin(), path_.end());
+    const std::string path = directory_.File("patches.pat");
+    ss::WriteBytesToFile(path, archive);
+    const std::u16string path16(path.begin(), path.end());
     engine_ = std::make_unique<SynthEngine>(path16.c_str());
     engine_->sampleRate = sampleRate;
     engine_->controlRatio = static_cast<int32_t>(sampleRate / 2000);
@@ -53,7 +53,6 @@ class ArchiveEngine {
       : ArchiveEngine(ss::BuildArchive(patches, compressed)) {}
 
   SynthEngine& engine() { return *engine_; }
-  const std::string& path() const { return path_; }
 
   // Opens the archive and its index for loading at first note.
   int32_t OpenForFirstNotes() {
@@ -85,7 +84,6 @@ class ArchiveEngine {
 
  private:
   TempDirectory directory_;
-  std::string path_;
   std::unique_ptr<SynthEngine> engine_;
   int next_ = 0;
 };

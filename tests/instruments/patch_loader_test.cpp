@@ -11,37 +11,18 @@
 namespace pocketmidi::test::patches {
 namespace {
 
-TEST(PatchConversions, EnvelopeRate) {
-  const struct { uint8_t rate; uint32_t outputRate; int32_t ratio; int32_t expected; } cases[] = {
-      {0x3F, 22050, 11, 726663168},  // e = 9, m = 63 x 512
-      {0x7F, 22050, 11, 90832896},   // e = 6
-      {0xFF, 22050, 11, 1419264},    // e = 0
-      {0x3F, 11025, 5, 660602880},
-      {0xC1, 8000, 4, 20480},        // 44100 / 8000 truncates to 5
-      {0x00, 8000, 4, 0},            // rate 0 freezes the envelope
-      {0x3F, 0, 11, 0},              // no output rate: no division
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ConvertEnvelopeRate(c.rate, c.outputRate, c.ratio), c.expected) << int(c.rate);
-  }
-}
-
-TEST(PatchConversions, LfoValues) {
-  EXPECT_EQ(ConvertTremoloSweep(10, 22050, 11), 124);
-  EXPECT_EQ(ConvertTremoloSweep(0, 22050, 11), 0);  // no sweep, no division by zero
-  EXPECT_EQ(ConvertTremoloRate(50, 22050, 11), 21);
-  EXPECT_EQ(ConvertVibratoRate(1, 44100), 26184);
-  EXPECT_EQ(ConvertVibratoRate(255, 8000), 18);
-  EXPECT_EQ(ConvertVibratoSweep(3, 2618, 22050), 98560);
-  EXPECT_EQ(ConvertVibratoSweep(0, 2618, 22050), 0);
+// Ordinary header values are pinned by the golden render; these two it
+// never reaches.
+TEST(PatchConversions, EdgeValues) {
+  EXPECT_EQ(ConvertTremoloSweep(0, 22050, 11), 0);  // no sweep: no division by zero
   // 26184 x 38 x 65536 needs 36 bits; a 32-bit product would give 17761.
   EXPECT_EQ(ConvertVibratoSweep(1, 26184, 44100), 1478634);
 }
 
 // Stored data come back as signed 16-bit points in playing order: 8-bit
 // points go to the high byte, offset binary is flipped, a reversed patch is
-// turned round with its loop mirrored; header fields are converted.
-TEST(PatchLoader, StoredFormsAndHeaderFieldsReachTheSample) {
+// turned round with its loop mirrored. An LFO needs both rate and depth.
+TEST(PatchLoader, EightBitReversedAndLfoGates) {
   ss::PatchDescription byte = TonePatch("byte", {-32768, 0, 32512, 32767});
   byte.bitsPerPoint = 8;
   byte.isUnsigned = true;
@@ -50,20 +31,11 @@ TEST(PatchLoader, StoredFormsAndHeaderFieldsReachTheSample) {
   back.reversed = true;
   back.loopStart = 10;  // playing order; stored as bytes 40..180
   back.loopEnd = 80;
+  back.tremoloRate = 50;   // depth 0
+  back.vibratoDepth = 12;  // rate 0
   ASSERT_EQ(static_cast<int16_t>(ss::GetU16(&ss::EncodePatch(back, false).data[0])),
             back.points[99]);  // stored backwards
-  ss::PatchDescription frac = TonePatch("frac", Ramp(64));
-  frac.loopMode = ss::LoopMode::kForward;
-  frac.loopStart = 8;
-  frac.loopEnd = 40;
-  frac.loopStartSixteenths = 4;  // fractions byte 0x84
-  frac.loopEndSixteenths = 8;
-  frac.envelopeRates.fill(0x3F);
-  frac.tremoloRate = 50;  // depth 0: no tremolo
-  frac.vibratoSweep = 3;
-  frac.vibratoRate = 5;
-  frac.vibratoDepth = 12;
-  ArchiveEngine archive({byte, back, frac}, false);
+  ArchiveEngine archive({byte, back}, false);
 
   const PatchSample* sample = archive.Load("byte");
   ASSERT_NE(sample, nullptr);
@@ -77,44 +49,22 @@ TEST(PatchLoader, StoredFormsAndHeaderFieldsReachTheSample) {
   EXPECT_EQ(sample->loopStart, 10 << 12);
   EXPECT_EQ(sample->loopEnd, 80 << 12);
   EXPECT_EQ(sample->modes & (kModeLooping | kModeReverse), kModeLooping);
-
-  sample = archive.Load("frac", -1, -1, 61);
-  ASSERT_NE(sample, nullptr);
-  EXPECT_EQ(sample->loopStart, (8 << 12) + 0x400);
-  EXPECT_EQ(sample->loopEnd, (40 << 12) + 0x800);
-  EXPECT_EQ(sample->envRate[5], 726663168);  // 22050 Hz, control ratio 11
   EXPECT_EQ(sample->tremPhaseStep, 0);
-  EXPECT_EQ(sample->vibControlRatio, ConvertVibratoRate(5, 22050));
-  EXPECT_EQ(sample->vibSweepStep, ConvertVibratoSweep(3, sample->vibControlRatio, 22050));
-  EXPECT_EQ(sample->vibDepth, 12);
-  EXPECT_EQ(sample->fixedNote, 61);
+  EXPECT_EQ(sample->vibDepth, 0);
 }
 
-TEST(PatchLoader, VolumeAndPan) {
+TEST(PatchLoader, VolumeLimits) {
   const struct { int32_t amp; std::vector<int16_t> points; uint32_t volume; } volumes[] = {
-      {50, {1000, -20}, 134217728u},
-      {800, {5}, 2147483648u},                 // exactly 2^31: the field is unsigned
-      {-1, {100, -16384, 16000}, 536870912u},  // peak 16384 brought to full scale
-      {-1, {-32768, 5}, 268443648u},           // -32768 counts as 32767
-      {-1, {0, 0, 0}, 268435456u},             // silence keeps unity gain
-      {-1, {2048, -100}, 0xFFFFFFFFu},         // 2^32 does not fit: the largest that does
+      {800, {5}, 2147483648u},          // exactly 2^31: the field is unsigned
+      {-1, {-32768, 5}, 268443648u},    // -32768 counts as 32767
+      {-1, {0, 0, 0}, 268435456u},      // silence keeps unity gain
+      {-1, {2048, -100}, 0xFFFFFFFFu},  // 2^32 does not fit: the largest that does
   };
   for (const auto& c : volumes) {
     ArchiveEngine archive({TonePatch("vol", c.points)}, false);
     const PatchSample* sample = archive.Load("vol", -1, c.amp);
     ASSERT_NE(sample, nullptr);
     EXPECT_EQ(sample->volume, c.volume) << "amp " << c.amp;
-  }
-  const struct { int8_t balance; int32_t pan; uint8_t expected; } pans[] = {
-      {7, -1, 60}, {15, -1, 124}, {0, -1, 4}, {-1, -1, 124}, {7, 100, 100}, {7, 200, 72},
-  };
-  for (const auto& c : pans) {
-    ss::PatchDescription patch = TonePatch("pan", {1, 2});
-    patch.balance = c.balance;
-    ArchiveEngine archive({patch}, false);
-    const PatchSample* sample = archive.Load("pan", c.pan);
-    ASSERT_NE(sample, nullptr);
-    EXPECT_EQ(sample->pan, c.expected) << int(c.balance) << " " << c.pan;
   }
 }
 
@@ -134,11 +84,9 @@ TEST(PatchLoader, StripRules) {
       {"looping gains sustain", L::kForward, false, false, 10, 0, -1, 0, kLoop | kSus | kEnv},
       {"one-shot, automatic", L::kOneShot, false, true, 10, 0, -1, -1, 0},
       {"rates ??????", L::kForward, false, false, 0x3F, 0, -1, -1, kLoop | kSus},
-      {"sixth offset 99", L::kForward, false, true, 10, 99, -1, -1, kLoop | kSus | kEnv},
       {"sixth offset 100", L::kForward, false, true, 10, 100, -1, -1, kLoop | kSus},
       {"reversed counts as loop", L::kOneShot, true, true, 10, 0, -1, -1, kLoop | kSus | kEnv},
       {"envelope stripped", L::kForward, false, false, 10, 0, -1, 1, kLoop | kSus},
-      {"one-shot, kept", L::kOneShot, false, true, 10, 0, -1, 0, kSus | kEnv},
   };
   for (const auto& c : cases) {
     ss::PatchDescription patch = TonePatch("strip", Ramp(32));
@@ -159,7 +107,7 @@ TEST(PatchLoader, StripRules) {
 
 // Sizes that disagree: the decoder never writes past the data, and missing
 // bytes decode as silence. 1000 bytes cross the decoder's 500-byte pieces.
-TEST(PatchLoader, CompressedPatches) {
+TEST(PatchLoader, CompressedSizesThatDisagree) {
   std::vector<int16_t> points(2000);
   for (size_t i = 0; i < points.size(); ++i) {
     points[i] = static_cast<int16_t>((i * 523) % 20000 - 10000);
@@ -168,7 +116,6 @@ TEST(PatchLoader, CompressedPatches) {
   ASSERT_EQ(good.data.size(), 1000u);
   const std::vector<int16_t> reference = ss::DecodeImaAdpcm(good.data);
   const struct { const char* what; uint32_t dataSize, entrySize; size_t points; } cases[] = {
-      {"1000 bytes give 2000 points", 1000, 1051, 2000},
       {"stream longer than the data size", 10, 1051, 20},
       {"stream shorter than the data size", 1200, 1051, 2400},
       {"entry smaller than its header: read to the end", 1000, 10, 2000},
@@ -198,13 +145,10 @@ TEST(PatchLoader, LoopsOutsideTheDataAreRepaired) {
     int32_t stripTail, loopStart, loopEnd, dataLength;
     bool loops;
   } cases[] = {
-      {10, 80, 0, -1, 10 << 12, 80 << 12, 100 << 12, true},
       {10, 100, 8, -1, 10 << 12, (100 << 12) + 0x800, 100 << 12, true},
-      {10, 30, 2, 1, 10 << 12, (30 << 12) + 0x200, (30 << 12) + 0x200, true},  // tail stripped
       {10, 500, 0, -1, 10 << 12, limit, 100 << 12, true},
-      {10, 500, 0, 1, 10 << 12, limit, limit, true},
+      {10, 500, 0, 1, 10 << 12, limit, limit, true},  // tail stripped at the clamped end
       {300, 500, 0, -1, limit, limit, 100 << 12, false},
-      {60, 20, 0, -1, 60 << 12, 20 << 12, 100 << 12, false},
       {30, 30, 0, -1, 30 << 12, 30 << 12, 100 << 12, false},
   };
   for (const auto& c : cases) {
@@ -237,7 +181,6 @@ TEST(PatchLoader, CorruptPatches) {
   } cases[] = {
       {"truncated data", 200, 22050, 8 + 24 + 4 + 51 + 150, false},
       {"truncated header", 200, 22050, 8 + 24 + 4 + 30, false},
-      {"huge data size", 0xFFFFFFF0u, 22050, 0, false},
       {"too long for Q12 positions", 2 * kMaxSamplePoints + 2, 22050, 0, false},
       {"odd byte count", 199, 22050, 0, true},
       {"empty data", 0, 22050, 0, true},
@@ -272,7 +215,6 @@ TEST(PatchLoader, FindPatchAndHostileIndexEntries) {
   ASSERT_EQ(archive.OpenForFirstNotes(), 0);
   SynthEngine& engine = archive.engine();
   EXPECT_EQ(FindPatch(engine, "beta"), 51u + 4u);
-  EXPECT_EQ(FindPatch(engine, "alpha"), 51u + 2u);
   EXPECT_EQ(FindPatch(engine, "delta"), 0u);
   EXPECT_EQ(FindPatch(engine, ""), 0u);
   EXPECT_EQ(FindPatch(engine, "alphaalphaalphaa"), 0u);  // 16 characters cannot be stored
