@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -146,6 +148,24 @@ TEST_F(IniFileTest, WindowLimitAtEveryAlignment) {
     text += "k=" + std::string(crAt - text.size() - 2, 'v') + "\r\n[t]\r\nz=9\r\n";
     ASSERT_NE(Open(text), nullptr) << crAt;
     EXPECT_EQ(GetString(file_, "t", "z"), "9");
+  }
+}
+
+// Arbitrary bytes never crash, leak or change the file.
+TEST_F(IniFileTest, HostileBytes) {
+  const char alphabet[] = "[]=#; \t\r\n\r\nab\x00\xFF";
+  uint32_t seed = 12345;
+  for (int round = 0; round < 400; ++round) {
+    std::string text((seed = seed * 1103515245u + 12345u) >> 8 & 4095, ' ');
+    for (char& c : text) {
+      c = alphabet[((seed = seed * 1103515245u + 12345u) >> 16) % (sizeof(alphabet) - 1)];
+    }
+    const std::string path = dir_.Write("hostile.ini", text);
+    IniFile* file = IniFile::Open(path.c_str());
+    GetString(file, "a", "b");
+    IniFile::Close(file);
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
   }
 }
 

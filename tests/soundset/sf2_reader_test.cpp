@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "soundset/patch_archive_writer.h"
+#include "soundset/soundfont_pack.h"
 #include "support/sf2_builder.h"
 
 namespace pocketmidi::soundset {
@@ -92,7 +93,7 @@ TEST(Sf2Reader, RefusesMalformedFilesSayingWhy) {
 
 // Every cut is refused with a reason. (Corrupted bytes are the fuzz
 // target's job.)
-TEST(Sf2Reader, EveryTruncationIsRefused) {
+TEST(Sf2Reader, EveryTruncationIsRefusedAndCorruptionNeverCrashes) {
   const std::vector<uint8_t> bytes = SmallBank();
   for (size_t length = 0; length < bytes.size(); ++length) {
     const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + length);  // exact size
@@ -100,6 +101,41 @@ TEST(Sf2Reader, EveryTruncationIsRefused) {
     std::string error;
     EXPECT_FALSE(ReadSoundFont(cut.data(), cut.size(), &font, &error)) << length;
     EXPECT_FALSE(error.empty()) << length;
+  }
+  // Flip each byte in turn; whatever the reader accepts must also convert
+  // (or be refused) without touching memory it should not.
+  for (size_t at = 0; at < bytes.size(); ++at) {
+    for (uint8_t mask : {0xFF, 0x80}) {
+      std::vector<uint8_t> bad = bytes;
+      bad[at] ^= mask;
+      SoundFont font;
+      std::string error;
+      if (!ReadSoundFont(bad.data(), bad.size(), &font, &error)) continue;
+      PackResult packed;
+      PackOptions options;
+      options.maxRateHz = 11025;
+      PackSoundFont(font, options, &packed, &error);
+    }
+  }
+}
+
+// Searching a key's layers walks every (preset zone, instrument zone) pair:
+// a small file must not be able to multiply them without bound.
+TEST(Sf2Reader, RefusesPresetsWithTooManyZonePairs) {
+  for (const int zones : {256, 257}) {  // 256 x 256 = 65536 pairs is the most accepted
+    Sf2Builder b;
+    const int sample = b.AddSample("s", std::vector<int16_t>(64, 100), 0, 0);
+    const int instrument = b.AddInstrument("wide", std::vector<testsupport::Sf2BuildZone>(
+                                                       static_cast<size_t>(zones), {{}, sample}));
+    b.AddPreset("Wide", 0, 0,
+                std::vector<testsupport::Sf2BuildZone>(static_cast<size_t>(zones), {{}, instrument}));
+    const std::vector<uint8_t> bytes = b.Build();
+    SoundFont font;
+    std::string error;
+    EXPECT_EQ(ReadSoundFont(bytes.data(), bytes.size(), &font, &error), zones == 256) << zones;
+    if (zones == 257) {
+      EXPECT_NE(error.find("66049 instrument zones"), std::string::npos) << error;
+    }
   }
 }
 
