@@ -8,9 +8,13 @@ namespace pocketmidi {
 namespace {
 
 TEST(Utf16PathTest, ConversionsReplaceWhatCannotBeConverted) {
-  const struct { std::u16string utf16; std::string utf8; bool roundTrips; } cases[] = {
+  const struct {
+    std::u16string utf16;
+    std::string utf8;
+    bool roundTrips;
+  } cases[] = {
       {u"a\u00E9\u20AC", "a\xC3\xA9\xE2\x82\xAC", true},
-      {u"\xD83C\xDFB5", "\xF0\x9F\x8E\xB5", true},            // a pair is one code point
+      {u"\xD83C\xDFB5", "\xF0\x9F\x8E\xB5", true},             // a pair is one code point
       {u"a\xD83C", "a\xEF\xBF\xBD", false},                    // lone high surrogate
       {u"\xDFB5\xD83Cx", "\xEF\xBF\xBD\xEF\xBF\xBDx", false},  // low before high
   };
@@ -18,22 +22,21 @@ TEST(Utf16PathTest, ConversionsReplaceWhatCannotBeConverted) {
     EXPECT_EQ(Utf16ToUtf8(c.utf16.c_str()), c.utf8);
     EXPECT_EQ(Utf8ToUtf16(c.utf8) == c.utf16, c.roundTrips);
   }
-  const struct { std::string utf8; std::u16string utf16; } bad[] = {
-      {"\xC0\xAF", u"\xFFFD\xFFFD"}, {"\xED\xA0\x80", u"\xFFFD"}, {"\xE2\x82", u"\xFFFD"},
-      {"\xE2(x", u"\xFFFD(x"},      {"\xF4\x90\x80\x80", u"\xFFFD"},
+  // Overlong, an encoded surrogate, cut short, a bad continuation, beyond U+10FFFF.
+  const std::pair<std::string, std::u16string> bad[] = {
+      {"\xC0\xAF", u"\xFFFD\xFFFD"}, {"\xED\xA0\x80", u"\xFFFD"},     {"\xE2\x82", u"\xFFFD"},
+      {"\xE2(x", u"\xFFFD(x"},       {"\xF4\x90\x80\x80", u"\xFFFD"},
   };
-  for (const auto& c : bad) {
-    EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16) << testing::PrintToString(c.utf8);
+  for (const auto& [utf8, utf16] : bad) {
+    EXPECT_EQ(Utf8ToUtf16(utf8), utf16) << testing::PrintToString(utf8);
   }
 }
 
 TEST(RuntimeStringTest, AtoiAndCaseFolding) {
-  const struct { const char* text; int32_t value; } cases[] = {
-      {"12abc", 12}, {"abc", 0},      {" \t\n-42", -42},
-      {"+7", 7},     {"- 1", 0},      {"2147483648", -2147483647 - 1},  // wraps in 32 bits
-      {"0x10", 0},   {"4294967297", 1},
-  };
-  for (const auto& c : cases) EXPECT_EQ(RuntimeAtoi(c.text), c.value) << c.text;
+  // A sign must touch the digits; values wrap in 32 bits.
+  const std::pair<const char*, int32_t> cases[] = {
+      {"12abc", 12}, {" \t\n-42", -42}, {"+7", 7}, {"- 1", 0}, {"2147483648", -2147483647 - 1}};
+  for (const auto& [text, value] : cases) EXPECT_EQ(RuntimeAtoi(text), value) << text;
   EXPECT_TRUE(RuntimeEqualsIgnoreCase("FiLeS", "files"));
   EXPECT_FALSE(RuntimeEqualsIgnoreCase("file", "files"));
   EXPECT_FALSE(RuntimeEqualsIgnoreCase("\xC9", "\xE9"));  // only ASCII letters fold

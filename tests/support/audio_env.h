@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,13 +19,11 @@ namespace pocketmidi {
 class ScopedAudioEnv {
  public:
   explicit ScopedAudioEnv(const char* value) {
-    const char* old = std::getenv("POCKETMIDI_AUDIO");
-    hadOld_ = old != nullptr;
-    if (hadOld_) old_ = old;
+    if (const char* old = std::getenv("POCKETMIDI_AUDIO")) old_ = old;
     Set(value);
   }
   explicit ScopedAudioEnv(const std::string& value) : ScopedAudioEnv(value.c_str()) {}
-  ~ScopedAudioEnv() { Set(hadOld_ ? old_.c_str() : nullptr); }
+  ~ScopedAudioEnv() { Set(old_ ? old_->c_str() : nullptr); }
   ScopedAudioEnv(const ScopedAudioEnv&) = delete;
   ScopedAudioEnv& operator=(const ScopedAudioEnv&) = delete;
 
@@ -32,8 +31,7 @@ class ScopedAudioEnv {
   static void Set(const char* value) {
     value != nullptr ? setenv("POCKETMIDI_AUDIO", value, 1) : unsetenv("POCKETMIDI_AUDIO");
   }
-  bool hadOld_ = false;
-  std::string old_;
+  std::optional<std::string> old_;
 };
 
 // A file name in the test temporary directory, unique to this process.

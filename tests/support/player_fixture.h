@@ -31,13 +31,14 @@ class Recorder {
     auto* self = static_cast<Recorder*>(user);
     std::lock_guard<std::mutex> lock(self->mutex_);
     self->reports_.emplace_back(durationMs, positionMs);
+    self->ends_ += positionMs == -1;
     self->changed_.notify_all();
   }
 
   // Waits until `count` end reports (-1) have arrived; false on timeout.
   bool WaitForEnds(size_t count = 1, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return EndsLocked() >= count; });
+    return changed_.wait_for(lock, timeout, [&] { return ends_ >= count; });
   }
 
   std::vector<Report> reports() {
@@ -46,22 +47,19 @@ class Recorder {
   }
   size_t Ends() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return EndsLocked();
+    return ends_;
   }
   void Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     reports_.clear();
+    ends_ = 0;
   }
 
  private:
-  size_t EndsLocked() const {
-    size_t ends = 0;
-    for (const Report& r : reports_) ends += r.second == -1;
-    return ends;
-  }
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Report> reports_;
+  size_t ends_ = 0;  // reports of the end (-1)
 };
 
 // An instrument set (22050 Hz, 16-bit stereo unless changed) with songs.

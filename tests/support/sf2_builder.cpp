@@ -42,77 +42,66 @@ int Sf2Builder::AddSample(const std::string& name, const std::vector<int16_t>& p
   const uint32_t start = static_cast<uint32_t>(pool_.size());
   pool_.insert(pool_.end(), points.begin(), points.end());
   pool_.insert(pool_.end(), 46, 0);  // the silence every sample is followed by
-  samples_.push_back({name, start, start + static_cast<uint32_t>(points.size()), start + loopStart,
-                      start + loopEnd, sampleRate, originalPitch, pitchCorrection});
-  return static_cast<int>(samples_.size()) - 1;
+  Name(shdr_, name);
+  const uint32_t end = start + static_cast<uint32_t>(points.size());
+  for (uint32_t v : {start, end, start + loopStart, start + loopEnd, sampleRate}) U32(shdr_, v);
+  shdr_.push_back(originalPitch);
+  shdr_.push_back(static_cast<uint8_t>(pitchCorrection));
+  U16(shdr_, 0);  // link
+  U16(shdr_, 1);  // mono
+  return sampleCount_++;
+}
+
+void Sf2Builder::AddHeader(Level& level, const std::string& name, const uint16_t* programBank,
+                           const std::vector<Sf2BuildZone>& zones, uint16_t terminal) {
+  Name(level.hdr, name);
+  if (programBank != nullptr) {
+    U16(level.hdr, programBank[0]);
+    U16(level.hdr, programBank[1]);
+  }
+  U16(level.hdr, static_cast<uint32_t>(level.bag.size() / 4));
+  if (programBank != nullptr) level.hdr.insert(level.hdr.end(), 12, 0);  // library, genre, ...
+  for (const Sf2BuildZone& z : zones) {
+    U16(level.bag, static_cast<uint32_t>(level.gen.size() / 4));
+    U16(level.bag, 0);
+    for (const auto& g : z.generators) {
+      U16(level.gen, g.first);
+      U16(level.gen, g.second);
+    }
+    if (z.target >= 0) {
+      U16(level.gen, terminal);
+      U16(level.gen, static_cast<uint32_t>(z.target));
+    }
+  }
 }
 
 int Sf2Builder::AddInstrument(const std::string& name, const std::vector<Sf2BuildZone>& zones) {
-  instruments_.push_back({name, 0, 0, zones});
-  return static_cast<int>(instruments_.size()) - 1;
+  AddHeader(instruments_, name, nullptr, zones, 53);
+  return instrumentCount_++;
 }
 
 int Sf2Builder::AddPreset(const std::string& name, uint16_t program, uint16_t bank,
                           const std::vector<Sf2BuildZone>& zones) {
-  presets_.push_back({name, program, bank, zones});
-  return static_cast<int>(presets_.size()) - 1;
+  const uint16_t programBank[2] = {program, bank};
+  AddHeader(presets_, name, programBank, zones, 41);
+  return presetCount_++;
 }
 
 std::vector<uint8_t> Sf2Builder::Build() const {
-  // Headers, bags, (empty) modulators and generators of one level.
-  auto level = [](const std::vector<Header>& headers, bool preset, uint16_t terminal, Bytes& hdr,
-                  Bytes& bag, Bytes& mod, Bytes& gen) {
-    uint32_t bags = 0, gens = 0;
-    for (const Header& h : headers) {
-      Name(hdr, h.name);
-      if (preset) {
-        U16(hdr, h.program);
-        U16(hdr, h.bank);
-      }
-      U16(hdr, bags);
-      if (preset) hdr.insert(hdr.end(), 12, 0);  // library, genre, morphology
-      for (const Sf2BuildZone& z : h.zones) {
-        U16(bag, gens);
-        U16(bag, 0);
-        ++bags;
-        for (const auto& g : z.generators) {
-          U16(gen, g.first);
-          U16(gen, g.second);
-          ++gens;
-        }
-        if (z.target >= 0) {
-          U16(gen, terminal);
-          U16(gen, static_cast<uint32_t>(z.target));
-          ++gens;
-        }
-      }
-    }
-    Name(hdr, preset ? "EOP" : "EOI");
-    if (preset) hdr.insert(hdr.end(), 4, 0);
-    U16(hdr, bags);
-    if (preset) hdr.insert(hdr.end(), 12, 0);
-    U16(bag, gens);
-    U16(bag, 0);
-    mod.insert(mod.end(), 10, 0);
-    gen.insert(gen.end(), 4, 0);
-  };
-  Bytes phdr, pbag, pmod, pgen, inst, ibag, imod, igen, shdr;
-  level(presets_, true, 41, phdr, pbag, pmod, pgen);
-  level(instruments_, false, 53, inst, ibag, imod, igen);
-  for (const Sample& s : samples_) {
-    Name(shdr, s.name);
-    U32(shdr, s.start);
-    U32(shdr, s.end);
-    U32(shdr, s.loopStart);
-    U32(shdr, s.loopEnd);
-    U32(shdr, s.rate);
-    shdr.push_back(s.pitch);
-    shdr.push_back(static_cast<uint8_t>(s.correction));
-    U16(shdr, 0);  // link
-    U16(shdr, 1);  // mono
+  // Each level ends with a terminal header, bag and generator; modulators are empty.
+  Level presets = presets_, instruments = instruments_;
+  const uint16_t none[2] = {0, 0};
+  AddHeader(presets, "EOP", none, {}, 41);
+  AddHeader(instruments, "EOI", nullptr, {}, 53);
+  for (Level* level : {&presets, &instruments}) {
+    U16(level->bag, static_cast<uint32_t>(level->gen.size() / 4));
+    U16(level->bag, 0);
+    level->gen.insert(level->gen.end(), 4, 0);
   }
+  Bytes shdr = shdr_;
   Name(shdr, "EOS");
   shdr.insert(shdr.end(), 26, 0);
+  const Bytes mod(10, 0);
 
   Bytes smpl;
   for (int16_t p : pool_) U16(smpl, static_cast<uint16_t>(p));
@@ -122,9 +111,11 @@ std::vector<uint8_t> Sf2Builder::Build() const {
   const Bytes inam = {'t', 'e', 's', 't', 0};
   const Bytes info = List("INFO", {Chunk("ifil", ifil), Chunk("INAM", inam)});
   const Bytes sdta = List("sdta", {Chunk("smpl", smpl)});
-  const Bytes pdta = List("pdta", {Chunk("phdr", phdr), Chunk("pbag", pbag), Chunk("pmod", pmod),
-                                   Chunk("pgen", pgen), Chunk("inst", inst), Chunk("ibag", ibag),
-                                   Chunk("imod", imod), Chunk("igen", igen), Chunk("shdr", shdr)});
+  const Bytes pdta =
+      List("pdta", {Chunk("phdr", presets.hdr), Chunk("pbag", presets.bag), Chunk("pmod", mod),
+                    Chunk("pgen", presets.gen), Chunk("inst", instruments.hdr),
+                    Chunk("ibag", instruments.bag), Chunk("imod", mod),
+                    Chunk("igen", instruments.gen), Chunk("shdr", shdr)});
   Bytes body = {'s', 'f', 'b', 'k'};
   for (const Bytes* b : {&info, &sdta, &pdta}) body.insert(body.end(), b->begin(), b->end());
   return Chunk("RIFF", body);

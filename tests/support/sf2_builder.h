@@ -30,21 +30,19 @@ class Sf2Builder {
   static uint16_t Range(int low, int high) { return static_cast<uint16_t>(low | (high << 8)); }
 
  private:
-  struct Sample {
-    std::string name;
-    uint32_t start, end, loopStart, loopEnd, rate;
-    uint8_t pitch;
-    int8_t correction;
+  // The header, bag and generator records of the presets or the instruments.
+  struct Level {
+    std::vector<uint8_t> hdr, bag, gen;
   };
-  struct Header {
-    std::string name;
-    uint16_t program, bank;
-    std::vector<Sf2BuildZone> zones;
-  };
+  // Appends a header (a preset's with its program and bank) and its zones;
+  // `terminal` is the generator that names a zone's target.
+  static void AddHeader(Level& level, const std::string& name, const uint16_t* programBank,
+                        const std::vector<Sf2BuildZone>& zones, uint16_t terminal);
+
   std::vector<int16_t> pool_;
-  std::vector<Sample> samples_;
-  std::vector<Header> instruments_;
-  std::vector<Header> presets_;
+  std::vector<uint8_t> shdr_;  // sample records so far
+  Level presets_, instruments_;
+  int sampleCount_ = 0, instrumentCount_ = 0, presetCount_ = 0;
 };
 
 }  // namespace pocketmidi::testsupport

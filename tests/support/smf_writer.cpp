@@ -22,21 +22,22 @@ static void AppendBigEndian(std::string& out, uint32_t value, int bytes) {
 
 TrackWriter& TrackWriter::Channel(uint32_t delta, int status, int data1, int data2) {
   AppendVarLen(bytes_, delta);
-  if (!runningStatus_ || status != lastStatus_) bytes_ += static_cast<char>(status);
-  lastStatus_ = status;
+  bytes_ += static_cast<char>(status);
   bytes_ += static_cast<char>(data1);
   if (data2 >= 0) bytes_ += static_cast<char>(data2);
   return *this;
 }
 
-TrackWriter& TrackWriter::Meta(uint32_t delta, int type, const std::string& data) {
+TrackWriter& TrackWriter::Sized(uint32_t delta, const std::string& lead, const std::string& data) {
   AppendVarLen(bytes_, delta);
-  bytes_ += '\xFF';
-  bytes_ += static_cast<char>(type);
+  bytes_ += lead;
   AppendVarLen(bytes_, static_cast<uint32_t>(data.size()));
   bytes_ += data;
-  lastStatus_ = -1;
   return *this;
+}
+
+TrackWriter& TrackWriter::Meta(uint32_t delta, int type, const std::string& data) {
+  return Sized(delta, {'\xFF', static_cast<char>(type)}, data);
 }
 
 TrackWriter& TrackWriter::Tempo(uint32_t delta, uint32_t us) {
@@ -46,23 +47,12 @@ TrackWriter& TrackWriter::Tempo(uint32_t delta, uint32_t us) {
 }
 
 TrackWriter& TrackWriter::SysEx(uint32_t delta, const std::string& data, int status) {
-  AppendVarLen(bytes_, delta);
-  bytes_ += static_cast<char>(status);
-  AppendVarLen(bytes_, static_cast<uint32_t>(data.size()));
-  bytes_ += data;
-  lastStatus_ = -1;
-  return *this;
+  return Sized(delta, std::string(1, static_cast<char>(status)), data);
 }
 
 TrackWriter& TrackWriter::Raw(const std::string& bytes) {
   bytes_ += bytes;
   return *this;
-}
-
-static std::string TrackChunk(const std::string& events) {
-  std::string out = "MTrk";
-  AppendBigEndian(out, static_cast<uint32_t>(events.size()), 4);
-  return out + events;
 }
 
 std::string BuildSmf(const std::vector<TrackWriter>& tracks, const SmfOptions& options) {
@@ -74,20 +64,11 @@ std::string BuildSmf(const std::vector<TrackWriter>& tracks, const SmfOptions& o
   AppendBigEndian(out, static_cast<uint32_t>(declared), 2);
   AppendBigEndian(out, static_cast<uint32_t>(options.division), 2);
   if (options.headerLength > 6) out.append(options.headerLength - 6, '\0');
-  for (const TrackWriter& track : tracks) out += TrackChunk(track.bytes());
-  return out;
-}
-
-std::string WrapRmid(const std::string& smf) {
-  std::string out = "RIFF";
-  const auto le32 = [](std::string& s, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-  };
-  le32(out, static_cast<uint32_t>(12 + smf.size()));
-  out += "RMIDdata";
-  le32(out, static_cast<uint32_t>(smf.size()));
-  out += smf;
-  if (smf.size() % 2) out += '\0';
+  for (const TrackWriter& track : tracks) {
+    out += "MTrk";
+    AppendBigEndian(out, static_cast<uint32_t>(track.bytes().size()), 4);
+    out += track.bytes();
+  }
   return out;
 }
 

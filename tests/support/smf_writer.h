@@ -1,6 +1,6 @@
 // Builds Standard MIDI Files in memory for tests: tracks of delta-timed
-// events (with or without running status), meta and system-exclusive
-// events, raw bytes for crafted damage, and RIFF RMID wrapping.
+// events, meta and system-exclusive events, and raw bytes for crafted damage
+// (running status included).
 #pragma once
 
 #include <cstdint>
@@ -11,11 +11,8 @@ namespace pocketmidi::test {
 
 class TrackWriter {
  public:
-  // With runningStatus, a channel status equal to the previous one is left
-  // out. Meta and system-exclusive events cancel it, as the standard says.
-  explicit TrackWriter(bool runningStatus = false) : runningStatus_(runningStatus) {}
-
-  // A channel message; data2 < 0 means a one-data-byte message.
+  // A channel message, status byte always written; data2 < 0 means a
+  // one-data-byte message.
   TrackWriter& Channel(uint32_t delta, int status, int data1, int data2 = -1);
   TrackWriter& NoteOn(uint32_t delta, int channel, int note, int velocity) {
     return Channel(delta, 0x90 | channel, note, velocity);
@@ -42,21 +39,20 @@ class TrackWriter {
   const std::string& bytes() const { return bytes_; }
 
  private:
-  bool runningStatus_;
-  int lastStatus_ = -1;
+  // The delta, the event's leading bytes, the length of data, data.
+  TrackWriter& Sized(uint32_t delta, const std::string& lead, const std::string& data);
+
   std::string bytes_;
 };
 
 struct SmfOptions {
   int format = 1;
-  int division = 96;        // the raw 16-bit field
-  int declaredTracks = -1;  // -1: the number of tracks given
+  int division = 96;          // the raw 16-bit field
+  int declaredTracks = -1;    // -1: the number of tracks given
   uint32_t headerLength = 6;  // more than 6 pads the header with zeros
 };
 
 // "MThd" chunk plus one "MTrk" chunk per track.
 std::string BuildSmf(const std::vector<TrackWriter>& tracks, const SmfOptions& options = {});
-// RIFF "RMID" file with the SMF in its "data" chunk (so the SMF starts at 20).
-std::string WrapRmid(const std::string& smf);
 
 }  // namespace pocketmidi::test

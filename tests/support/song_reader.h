@@ -22,7 +22,6 @@ constexpr uint8_t kUntouched = 0xA5;  // the info record's bytes before reading
 struct SongResult {
   bool loaded = false;
   std::vector<Ev> events;  // list order, head left out
-  uint32_t count = 0;      // the list's count, head included
   int32_t division = 0;
   MidiFileInfo info;
   int32_t ranks[16];
@@ -42,11 +41,11 @@ inline SongResult ReadSong(const std::string& bytes, uint32_t spMidi = 1, int32_
   FileClose(stream);
   if (list != nullptr) {
     result.loaded = true;
-    result.count = list->count;
     result.division = list->division;
     const SongEvent* e = list->first;
     for (uint32_t i = 0; i < list->count; ++i, e = e->next) {
-      if (i > 0) result.events.push_back({e->time, e->channel, e->type, e->dataByte1, e->dataByte2});
+      if (i > 0)
+        result.events.push_back({e->time, e->channel, e->type, e->dataByte1, e->dataByte2});
     }
   }
   std::memcpy(result.ranks, song.ChannelOrder(), sizeof result.ranks);
