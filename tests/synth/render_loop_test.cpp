@@ -1,7 +1,10 @@
 // The engine playing a prepared song: channel events on voices, voice
-// stealing, output conversion, the render loop's blocks and seeking.
+// stealing by rank, output clamps, the render loop's blocks, position
+// bookkeeping and seeking. The golden render pins what a busy song sounds
+// like; these pin what it cannot see.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -50,6 +53,7 @@ struct Rendering {
 
 TEST(ChannelEventsTest, RestrikeSustainReleaseAndCut) {
   Rendering r(kFormat16Bit, 100, {}, 4);  // four voices, events dispatched directly
+  r.Send(9, kNoteOn, 36, 100);            // a drum note without a patch: no voice
   r.Send(0, kNoteOn, 60, 100);
   r.Send(0, kNoteOn, 60, 100);  // cuts voice 0, never reuses it
   r.Send(1, kNoteOn, 60, 100);  // another channel: nothing cut
@@ -68,19 +72,6 @@ TEST(ChannelEventsTest, RestrikeSustainReleaseAndCut) {
   EXPECT_EQ(r.States(), (std::vector<int>{kVoiceDying, kVoiceReleasing, kVoiceDying, kVoiceHeld}));
 }
 
-TEST(ChannelEventsTest, SilentSlotsAndLaterNotesOnly) {
-  Rendering r(kFormat16Bit, 100, {}, 4);  // four voices, events dispatched directly
-  r.Send(9, kNoteOn, 36, 100);  // drum note without a patch: no voice
-  r.Send(9, kProgramChange, 7);
-  EXPECT_EQ(r.engine.channels[9].program, 0);
-  EXPECT_EQ(r.States(), (std::vector<int>{kVoiceFree, kVoiceFree, kVoiceFree, kVoiceFree}));
-  r.Send(0, kNoteOn, 60, 100);
-  r.Send(0, kPan, 10);  // the sounding voice keeps the sample's pan
-  r.Send(0, kNoteOn, 62, 100);
-  EXPECT_EQ(r.engine.voices[0].pan, 64);
-  EXPECT_EQ(r.engine.voices[1].pan, 10);
-}
-
 TEST(ChannelEventsTest, VoiceStealingByRankAndLoudness) {
   // Channel ranks: 0 -> 16, 1 -> 5, 2 -> 3, 3 -> -1.
   const int32_t ranks[16] = {16, 5, 3, -1, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
@@ -91,8 +82,6 @@ TEST(ChannelEventsTest, VoiceStealingByRankAndLoudness) {
     bool ranked;
     int taken;  // -1: the note is dropped
   } cases[] = {
-      {"all playing", {1, 1, 1, 1}, {0, 0, 0, 0}, {1, 1, 1, 1}, false, -1},
-      {"quietest, first found", {1, 3, 3, 2}, {0, 0, 0, 0}, {1, 500, 300, 300}, false, 3},
       {"dying never taken", {4, 3, 1, 1}, {0, 0, 0, 0}, {0, 400, 1, 1}, false, 1},
       {"rank -1 never taken", {3, 3, 3, 3}, {3, 3, 3, 3}, {5, 5, 5, 5}, true, -1},
       {"quieter, lower rank", {1, 1, 3, 3}, {0, 0, 2, 1}, {0, 0, 100, 300}, true, 3},
@@ -118,8 +107,8 @@ TEST(ChannelEventsTest, VoiceStealingByRankAndLoudness) {
   }
 }
 
-// Mono values through DeliverBytes in the given sample format.
-std::vector<uint8_t> Convert(uint32_t flags, const std::vector<int32_t>& values) {
+// Mono values through DeliverBytes, read back as output samples.
+std::vector<int> Convert(uint32_t flags, const std::vector<int32_t>& values) {
   SynthEngine engine(nullptr);
   engine.formatFlags = flags | kFormatMono;
   std::copy(values.begin(), values.end(), engine.mixBuffer);
@@ -128,23 +117,26 @@ std::vector<uint8_t> Convert(uint32_t flags, const std::vector<int32_t>& values)
   engine.outLeft = static_cast<uint32_t>(out.size());
   engine.DeliverBytes(reinterpret_cast<uint8_t*>(engine.mixBuffer),
                       static_cast<uint32_t>(values.size()), false);
-  out.resize(engine.outDone);
-  return out;
+  const bool wide = (flags & kFormat16Bit) != 0;
+  std::vector<int> samples;
+  for (uint32_t i = 0; i < engine.outDone; i += wide ? 2 : 1) {
+    samples.push_back(wide ? static_cast<int16_t>(out[i] | out[i + 1] << 8) : out[i]);
+  }
+  return samples;
 }
 
-TEST(OutputConversion, ShiftClampAndSampleFormat) {
-  EXPECT_EQ(
-      test::Samples16(Convert(kFormat16Bit, {1 << 28, -(1 << 28), 8191, -1, 8192, INT32_MIN})),
-      (std::vector<int16_t>{32767, -32768, 0, -1, 1, -32768}));
-  EXPECT_EQ(Convert(0, {0, 1 << 28, -(1 << 28), (1 << 21) - 1, -1, 1 << 21}),
-            (std::vector<uint8_t>{128, 255, 0, 128, 127, 129}));
-  // An odd mono 8-bit flush loses its last sample.
-  EXPECT_EQ(Convert(0, {0, 1 << 21, 1 << 28}), (std::vector<uint8_t>{128, 129}));
+// Both clamps of both sample formats (a song clips only at a few peaks), and
+// the arithmetic shift of small negative values.
+TEST(OutputConversion, ClampsAndRounding) {
+  EXPECT_EQ(Convert(kFormat16Bit, {1 << 28, -(1 << 28), 8191, -1}),
+            (std::vector<int>{32767, -32768, 0, -1}));
+  EXPECT_EQ(Convert(0, {1 << 28, -(1 << 28), (1 << 21) - 1, -1}),
+            (std::vector<int>{255, 0, 128, 127}));
 }
 
 TEST(Milliseconds, RoundUpWithoutOverflow) {
-  const uint32_t cases[][3] = {{22050, 22050, 1000}, {22050, 22051, 1001}, {22050, 0, 0},
-                               {44100, 0xFFFFFFFFu, 97391549}, {8000, 0xFFFFFFFFu, 536870912}};
+  const uint32_t cases[][3] = {
+      {22050, 22051, 1001}, {44100, 0xFFFFFFFFu, 97391549}, {8000, 0xFFFFFFFFu, 536870912}};
   for (const auto& c : cases) {
     SynthEngine engine(nullptr);
     engine.sampleRate = c[0];
@@ -164,35 +156,6 @@ TEST(RenderLoop, FullBlocksArePendingAndTheLastBlockIsShort) {
     EXPECT_EQ(r.engine.pendingBytes, pending[i]) << i;
   }
   EXPECT_EQ(r.engine.PositionMs(), r.engine.DurationMs());
-  // Mono 8-bit output loses an odd last frame.
-  const uint32_t totals[][3] = {{kFormat16Bit | kFormatMono, 1025, 2050}, {0, 1025, 2050},
-                                {kFormatMono, 1025, 1024}, {kFormatMono, 1027, 1026},
-                                {kFormat16Bit, 0, 0}};
-  for (const auto& t : totals) {
-    Rendering song(t[0], t[1]);
-    EXPECT_EQ(test::RenderAll(song.engine, 3000).size(), t[2]) << t[0] << " " << t[1];
-  }
-}
-
-// Events take effect on their exact frames, also around a block boundary, and
-// the bytes do not depend on how much each render call asks for.
-TEST(RenderLoop, EventsLandOnTheirExactFramesWhateverTheCallCapacity) {
-  std::vector<int16_t> reference;
-  for (uint32_t capacity : {1u, 4096u, 35296u, 1000000u}) {
-    Rendering r(kFormat16Bit, 3000,
-                {{0, 0, kNoteOn, 60, 100}, {1020, 1, kNoteOn, 64, 90}, {1023, 0, kVolume, 40, 0},
-                 {1024, 2, kNoteOn, 67, 127}, {2047, 1, kNoteOff, 64, 0},
-                 {2047, 3, kNoteOn, 60, 100}});
-    const std::vector<int16_t> s = test::Samples16(test::RenderAll(r.engine, capacity));
-    ASSERT_EQ(s.size(), 6000u) << capacity;
-    if (reference.empty()) reference = s;
-    EXPECT_EQ(s, reference) << capacity;
-  }
-  EXPECT_NE(reference[0], 0);
-  for (int i = 1; i < 3000; ++i) {
-    const bool event = i == 1020 || i == 1023 || i == 1024 || i == 2047;
-    EXPECT_EQ(reference[2 * i] != reference[2 * i - 2], event) << i;
-  }
 }
 
 TEST(Seeking, ReplaysChannelStateAndResumesAtTheTarget) {
@@ -216,19 +179,11 @@ TEST(Seeking, ReplaysChannelStateAndResumesAtTheTarget) {
         << c.target;
     EXPECT_EQ(e.nextEvent->type, c.nextType) << c.target;
   }
-  // The NoteOn at 300 sounds again at the target 310; a seek discards the
-  // pending block.
-  e.Seek(310);
-  std::vector<uint8_t> frame(2);
-  ASSERT_EQ(e.Render(frame.data(), 2), 2);
-  EXPECT_NE(test::Samples16(frame)[0], 0);
-  e.Seek(0);
-  EXPECT_EQ(e.pendingBytes, 0u);
-  EXPECT_EQ(e.nextEvent, e.events);
   // Past the end: at the song's last frame, on EndOfSong, nothing to render.
   e.Seek(5000);
   EXPECT_EQ(e.currentSample, 1000u);
   EXPECT_EQ(e.nextEvent->type, kEndOfSong);
+  std::vector<uint8_t> frame(2);
   EXPECT_EQ(e.Render(frame.data(), 2), 0);
 }
 

@@ -1,6 +1,6 @@
 // Engine test helpers: a song event list from a table, and an instrument
 // that plays a constant level straight from its data (rate 0: one point per
-// output frame, no envelope), so the output shows when each voice sounds.
+// output frame, no envelope), so notes start voices without any loading.
 #pragma once
 
 #include <cstdint>
@@ -74,21 +74,5 @@ inline void DetachInstruments(SynthEngine& engine) {
 constexpr uint32_t kTestRate = 22050;
 constexpr int32_t kFrameDivision = 11025;
 constexpr uint32_t kFrameTempo = 500104;
-
-inline std::vector<int16_t> Samples16(const std::vector<uint8_t>& bytes) {
-  std::vector<int16_t> out(bytes.size() / 2);
-  for (size_t i = 0; i < out.size(); ++i)
-    out[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  return out;
-}
-
-// The whole song, rendered in calls of the given capacity.
-inline std::vector<uint8_t> RenderAll(SynthEngine& engine, uint32_t capacity) {
-  std::vector<uint8_t> out, buffer(capacity);
-  for (int32_t n; (n = engine.Render(buffer.data(), capacity)) > 0;) {
-    out.insert(out.end(), buffer.begin(), buffer.begin() + n);
-  }
-  return out;
-}
 
 }  // namespace pocketmidi::test
