@@ -78,14 +78,17 @@ TEST(ChannelEventsTest, VoiceStealingByRankAndLoudness) {
   const struct {
     const char* label;
     uint8_t states[4], channels[4];
-    int32_t loudness[4];
+    int32_t loudness[4], right[4];  // a right gain makes the voice a spread one
     bool ranked;
     int taken;  // -1: the note is dropped
   } cases[] = {
-      {"dying never taken", {4, 3, 1, 1}, {0, 0, 0, 0}, {0, 400, 1, 1}, false, 1},
-      {"rank -1 never taken", {3, 3, 3, 3}, {3, 3, 3, 3}, {5, 5, 5, 5}, true, -1},
-      {"quieter, lower rank", {1, 1, 3, 3}, {0, 0, 2, 1}, {0, 0, 100, 300}, true, 3},
-      {"louder, higher rank", {1, 3, 3, 1}, {0, 0, 1, 0}, {0, 200, 100, 0}, true, 2},
+      {"dying never taken", {4, 3, 1, 1}, {0, 0, 0, 0}, {0, 400, 1, 1}, {}, false, 1},
+      {"rank -1 never taken", {3, 3, 3, 3}, {3, 3, 3, 3}, {5, 5, 5, 5}, {}, true, -1},
+      {"quieter, lower rank", {1, 1, 3, 3}, {0, 0, 2, 1}, {0, 0, 100, 300}, {}, true, 3},
+      {"louder, higher rank", {1, 3, 3, 1}, {0, 0, 1, 0}, {0, 200, 100, 0}, {}, true, 2},
+      // A spread voice is as loud as its louder side (voice 1: 400, not 50).
+      {"spread: louder side", {3, 3, 3, 3}, {0, 0, 0, 0}, {100, 50, 200, 300}, {0, 400, 0, 0},
+       false, 0},
   };
   Rendering r(kFormat16Bit, 100, {}, 4);  // four voices, events dispatched directly
   for (const auto& c : cases) {
@@ -94,8 +97,9 @@ TEST(ChannelEventsTest, VoiceStealingByRankAndLoudness) {
       v.state = c.states[i];
       v.channel = c.channels[i];
       v.note = static_cast<uint8_t>(100 + i);
-      v.panMode = kPanCentre;
+      v.panMode = c.right[i] > 0 ? kPanSpread : kPanCentre;
       v.mixLeft = c.loudness[i];
+      v.mixRight = c.right[i];
     }
     r.engine.channelRanks = c.ranked ? ranks : nullptr;
     r.Send(4, kNoteOn, 60, 100);
