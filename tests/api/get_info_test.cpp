@@ -1,9 +1,7 @@
-// MIDI_GetInfo: the record byte by byte, failures, hostile files, and
-// plausible records for real songs.
+// MIDI_GetInfo: the record byte by byte, failures, and hostile files.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 
 #include "platform/utf16_path.h"
 #include "pocketmidi.h"
@@ -94,20 +92,12 @@ TEST(GetInfoTest, FailedLoadsWriteOnlyWhatWasReached) {
   EXPECT_EQ(run.result, 0);
   ExpectSameBytes(run.info, expected);
 
-  // Not a MIDI file: only the duration is written.
+  // A header of the wrong length: only the duration is written.
   expected = Untouched();
   expected.durationMs = 0;
-  for (const std::string& bytes :
-       {""s, "RIFF\x10\0\0\0WAVEfmt "s, "MThd\0\0\0\x05\0\0\0\x01\0\x60"s}) {
-    run = GetInfo(bytes);
-    EXPECT_EQ(run.result, 0);
-    ExpectSameBytes(run.info, expected);
-  }
-  // A song without notes has no duration but is fully described.
-  run = GetInfo(BuildSmf({TrackWriter().Name(0, "x").EndOfTrack(9)}));
+  run = GetInfo("MThd\0\0\0\x05\0\0\0\x01\0\x60"s);
   EXPECT_EQ(run.result, 0);
-  EXPECT_EQ(run.info.eventCount, 1u);
-  EXPECT_STREQ(run.info.trackNames, "x");
+  ExpectSameBytes(run.info, expected);
 
   // Nothing opened, nothing written.
   MidiFileInfo info = Untouched();
@@ -153,19 +143,13 @@ TEST(GetInfoTest, HostileFilesEndCleanly) {
       .EndOfTrack();
   tracks[1].NoteOn(5, 9, 36, 90).NoteOff(9, 9, 36).EndOfTrack();
   const std::string good = BuildSmf(tracks);
-  for (size_t cut = 0; cut < good.size(); ++cut) {
-    const InfoRun run = GetInfo(good.substr(0, cut));
-    EXPECT_LE(run.result, 1);
-    if (run.result == 1) {
-      EXPECT_LT(run.info.eventCount, 10u);
-    }
-  }
+  // Cut anywhere: read without going past the end (the sanitizer build checks).
+  for (size_t cut = 0; cut < good.size(); ++cut) EXPECT_LE(GetInfo(good.substr(0, cut)).result, 1);
   // Lengths near 2^32 in a small file: skipped until the data ends.
   const std::string huge = "\x8F\xFF\xFF\xFF\x7F"s;
   for (const std::string& events :
        {"\x00\xF0"s + huge + "\x7F\x7F\x0B\x01", "\x00\xFF\x03"s + huge + "name",
-        "\x00\xFF\x02"s + huge + "c", "\x00\xFF\x01"s + huge,
-        "\x00\xF0"s + huge + "\x7F\x7F\x0B\x01\x00\x01\x02\x03"s}) {
+        "\x00\xFF\x02"s + huge + "c", "\x00\xFF\x01"s + huge}) {
     const std::string file =
         BuildSmf({}, {1, 96, 1}) + "MTrk\xFF\xFF\xFF\xFF" +
         TrackWriter().NoteOn(0, 0, 1, 1).NoteOff(1, 0, 1).Raw(events).bytes();
@@ -173,47 +157,6 @@ TEST(GetInfoTest, HostileFilesEndCleanly) {
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.info.trackLengths[0], 0xFFFF);
     EXPECT_EQ(run.info.copyright[255], static_cast<char>(0));
-  }
-  // Pseudo-random bytes behind a valid header.
-  uint32_t seed = 12345;
-  for (int round = 0; round < 200; ++round) {
-    std::string file = BuildSmf({}, {round % 3, 96, 4}) + "MTrk\0\0\0\0"s;
-    for (int i = 0; i < 600; ++i) {
-      file += static_cast<char>((seed = seed * 1103515245 + 12345) >> 24);
-    }
-    EXPECT_LE(GetInfo(file).result, 1);
-  }
-}
-
-// The songs of openttd-openmsx, when installed: real files from other tools.
-TEST(GetInfoTest, RealSongsArePlausible) {
-  std::vector<std::string> songs;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(
-           "/usr/share/games/openttd/baseset/openmsx", error)) {
-    if (entry.path().extension() == ".mid") songs.push_back(entry.path().string());
-  }
-  if (songs.empty()) GTEST_SKIP() << "openttd-openmsx is not installed";
-  for (const std::string& path : songs) {
-    SCOPED_TRACE(path);
-    MidiFileInfo info = Untouched();
-    ASSERT_EQ(MIDI_GetInfo(Utf8ToUtf16(path).c_str(), &info), 1);
-    EXPECT_GE(info.durationMs, 10000u);
-    EXPECT_LE(info.durationMs, 15u * 60000u);
-    EXPECT_GT(info.noteOnCount, 0u);
-    EXPECT_GT(info.eventCount, info.noteOnCount);  // no MIP message: nothing is masked
-    EXPECT_EQ(info.mipFound, 0u);
-    uint32_t channelSum = 0, highest = 0;
-    for (int c = 0; c < 16; ++c) {
-      channelSum += info.channelPeakNotes[c];
-      highest = std::max<uint32_t>(highest, info.channelPeakNotes[c]);
-      if (info.channelPeakNotes[c] > 0) {
-        EXPECT_NE(info.channelInstrument[c], 255) << c;
-      }
-    }
-    EXPECT_GE(info.peakNotes, highest);
-    EXPECT_LE(info.peakNotes, channelSum);
-    EXPECT_EQ(info.reserved[0] & info.reserved[1], kUntouched);
   }
 }
 
