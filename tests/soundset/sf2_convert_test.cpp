@@ -191,7 +191,9 @@ TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
 // anything else in power) and at their power-weighted pan.
 TEST(Sf2Convert, LayersFoldIntoOnePatch) {
   struct Layer {
-    int sample;  // 0: looped sine, 1: one-shot sine of the same RMS, 2: the looped sine at half
+    // 0: looped sine, 1: one-shot sine of the same RMS, 2: the looped sine at
+    // half, 3: that at half in a looping mode but with an empty loop
+    int sample;
     uint16_t attenuation = 0, coarseTune = 0, pan = 0, sustain = 0;
   };
   const struct {
@@ -206,6 +208,7 @@ TEST(Sf2Convert, LayersFoldIntoOnePatch) {
       {"an octave apart", {{0}, {0, 0, 12}}, 0, std::sqrt(2.0), 0},
       {"three, two alike", {{0}, {1}, {0}}, 0, std::sqrt(5.0), 0},
       {"a louder one-shot over a loop", {{1}, {2}}, 1, std::sqrt(5.0), 0},
+      {"an empty loop plays as a one-shot", {{1}, {3}}, 0, std::sqrt(1.25), 0},
       {"stereo pair", {{0, 0, 0, static_cast<uint16_t>(-500)}, {0, 0, 0, 500}}, 0, 2.0, 0},
       {"louder on the left", {{0, 0, 0, static_cast<uint16_t>(-500)}, {2, 0, 0, 500}}, 0,
        std::sqrt(1.25), -300},
@@ -216,7 +219,8 @@ TEST(Sf2Convert, LayersFoldIntoOnePatch) {
     Sf2Builder b;
     const int samples[] = {b.AddSample("loop", Sine(100, 0.01, 16000), 0, 100),
                            b.AddSample("shot", Sine(100, 0.03, 16000), 0, 0),
-                           b.AddSample("half", Sine(100, 0.01, 8000), 0, 100)};
+                           b.AddSample("half", Sine(100, 0.01, 8000), 0, 100),
+                           b.AddSample("empty", Sine(100, 0.01, 8000), 0, 0)};
     std::vector<Sf2BuildZone> zones;
     for (const Layer& l : c.layers) {
       zones.push_back({{{kGenInitialAttenuation, l.attenuation},

@@ -38,11 +38,6 @@ double Loudness(const SoundFont& font, const Sf2Region& r) {
   return AttenuationToLevel(r.gen[kGenInitialAttenuation]) * RegionRms(font, r) * EnvelopeRms(r);
 }
 
-bool Loops(const Sf2Region& r) {
-  const int mode = r.gen[kGenSampleModes] & 3;
-  return mode == 1 || mode == 3;
-}
-
 // The same sample played the same way (only level and pan may differ): the
 // waves line up and amplitudes add.
 bool Coherent(const Sf2Region& a, const Sf2Region& b) {
@@ -57,10 +52,12 @@ bool Coherent(const Sf2Region& a, const Sf2Region& b) {
 const Sf2Region& MainLayer(const SoundFont& font, const std::vector<Sf2Region>& layers) {
   const Sf2Region* main = &layers.front();
   double mainLoudness = Loudness(font, *main);
+  bool mainLoops = RegionLoops(font, *main);
   for (const Sf2Region& r : layers) {
     const double loudness = Loudness(font, r);
-    const bool better = Loops(r) != Loops(*main) ? Loops(r) : loudness > mainLoudness;
-    if (better) main = &r, mainLoudness = loudness;
+    const bool loops = RegionLoops(font, r);
+    const bool better = loops != mainLoops ? loops : loudness > mainLoudness;
+    if (better) main = &r, mainLoudness = loudness, mainLoops = loops;
   }
   return *main;
 }

@@ -109,6 +109,10 @@ void FillSample(const SoundFont& font, const Sf2Region& region, const RegionOpti
 
 }  // namespace
 
+bool RegionLoops(const SoundFont& font, const Sf2Region& region) {
+  return Loops(Span(font, font.samples[region.sampleIndex], region), region.gen[kGenSampleModes]);
+}
+
 double RegionRms(const SoundFont& font, const Sf2Region& region) {
   const SampleSpan span = Span(font, font.samples[region.sampleIndex], region);
   const bool loops = Loops(span, region.gen[kGenSampleModes]);

@@ -27,6 +27,9 @@ struct ConvertedRegion {
 // are exact at that key.
 ConvertedRegion ConvertRegion(const SoundFont& font, const Sf2Region& region, int key,
                               const RegionOptions& options);
+// Whether the region plays a loop: a looping mode and a loop of at least
+// two points inside the sample (a broken loop plays as a one-shot).
+bool RegionLoops(const SoundFont& font, const Sf2Region& region);
 // RMS of the region's sample points, over the loop when the zone loops
 // (the sustained sound), else over the whole sample.
 double RegionRms(const SoundFont& font, const Sf2Region& region);
