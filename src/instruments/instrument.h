@@ -28,9 +28,9 @@ struct PatchSample {
   int32_t rootFreq;    // milli-Hz
   int32_t envRate[6];  // level change per control tick
   int32_t envOffset[6];  // target level per stage, 0..2^30
-  // Q28 (268435456 = 1.0). Unsigned: amp 800 is exactly 2^31, and a
-  // normalised quiet sample can exceed it; readers widen to 64 bits.
-  uint32_t volume;
+  // Q28 (268435456 = 1.0). 64-bit: amp 800 is exactly 2^31, and a quiet
+  // sample normalised to full scale needs up to 2^43 (peak 1).
+  uint64_t volume;
   // Signed 16-bit points, followed by one guard point (a copy of the last
   // point) so interpolation in the last interval never reads past the data.
   int16_t* data;

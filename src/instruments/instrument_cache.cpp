@@ -51,31 +51,48 @@ bool IsPlaying(const SynthEngine& engine, const Instrument* instrument) {
   return false;
 }
 
-// Drops the slot's hold on its cached instrument. False when the instrument
-// would be freed while a voice still plays it: the entry then stays pending
-// and is tried again after a later block. The recorded voice having ended
-// does not mean the instrument is idle: an earlier note of the same program
-// in a long release, or another slot naming the same patch, may still sound.
-// Deferring changes nothing audible; it only frees the memory later.
-bool ReleaseSlot(SynthEngine& engine, InstrumentSlot& slot) {
-  if (!PatchNameFits(slot.name)) return true;
+// Drops the slot's hold on its cached instrument. The last hold unlinks the
+// node at once, so a later note on any slot naming the patch loads it anew
+// with that slot's own settings. Only the memory waits: a voice may still be
+// reading the instrument (an earlier note in a long release, or a note of
+// another slot that found it in the cache), so the node moves to the retired
+// list and is freed after a block in which no voice plays it.
+void ReleaseSlot(SynthEngine& engine, InstrumentSlot& slot) {
+  if (!PatchNameFits(slot.name)) return;
   CacheNode** link = FindNodeLink(engine, slot.name);
-  if (link == nullptr) return true;  // not cached: the slot is left as it is
+  if (link == nullptr) return;  // not cached: the slot is left as it is
   CacheNode* node = *link;
   // Only a slot that holds the cached instrument holds one of its counts. A
   // slot already released (an entry recorded twice after a seek) must not
   // take away the count of another slot still using the instrument.
-  if (slot.instrument != node->instrument) return true;
+  if (slot.instrument != node->instrument) return;
   if (Count(*node) == 1) {
-    if (IsPlaying(engine, node->instrument)) return false;
     *link = node->next;
-    FreeInstrument(node->instrument);
-    std::free(node);
+    node->next = engine.retiredInstruments;
+    engine.retiredInstruments = node;
   } else {
     node->refCount = static_cast<int8_t>(Count(*node) - 1);
   }
   slot.instrument = PendingInstrument();  // a later note reloads it
-  return true;
+}
+
+void FreeNode(CacheNode* node) {
+  FreeInstrument(node->instrument);
+  std::free(node);
+}
+
+// Frees every retired instrument that no voice plays any more.
+void FreeIdleRetired(SynthEngine& engine) {
+  CacheNode** link = &engine.retiredInstruments;
+  while (*link != nullptr) {
+    CacheNode* node = *link;
+    if (IsPlaying(engine, node->instrument)) {
+      link = &node->next;
+      continue;
+    }
+    *link = node->next;
+    FreeNode(node);
+  }
 }
 
 }  // namespace
@@ -144,10 +161,11 @@ void ReleaseFinishedInstruments(SynthEngine& engine) {
     }
     if (slotIndex >= 0 && slotIndex < 128) {
       InstrumentSlot* table = engine.releaseIsDrum[i] ? engine.drumSlots : engine.toneSlots;
-      if (!ReleaseSlot(engine, table[slotIndex])) continue;
+      ReleaseSlot(engine, table[slotIndex]);
     }
     engine.releaseSlot[i] = -1;
   }
+  FreeIdleRetired(engine);
 }
 
 void ReleaseAllInstruments(SynthEngine& engine) {
@@ -166,14 +184,15 @@ void ReleaseAllInstruments(SynthEngine& engine) {
   std::memset(engine.toneSlots, 0, sizeof(engine.toneSlots));
   std::memset(engine.drumSlots, 0, sizeof(engine.drumSlots));
 
-  for (CacheNode*& head : engine.instrumentCache) {
+  auto freeList = [](CacheNode*& head) {
     while (head != nullptr) {
       CacheNode* next = head->next;
-      FreeInstrument(head->instrument);
-      std::free(head);
+      FreeNode(head);
       head = next;
     }
-  }
+  };
+  freeList(engine.retiredInstruments);
+  for (CacheNode*& head : engine.instrumentCache) freeList(head);
 }
 
 }  // namespace pocketmidi

@@ -95,10 +95,10 @@ uint32_t VolumeFromAmp(int32_t amp) {
   return static_cast<uint32_t>(((percent << 20) / 100) * 256);
 }
 
-// 2^43 / peak. A silent sample (peak 0) keeps unity gain (1.0) instead of
-// dividing by zero; a very quiet one (peak 2048 or less) would need more
-// than 32 bits and gets the largest volume that fits instead of a wrapped one.
-uint32_t NormalisedVolume(const int16_t* points, uint32_t count) {
+// 2^43 / peak, exact: a quiet sample (peak below 2048) needs more than 32
+// bits and keeps them, as amp 800 does. A silent sample (peak 0) keeps unity
+// gain (1.0) instead of dividing by zero.
+uint64_t NormalisedVolume(const int16_t* points, uint32_t count) {
   int32_t peak = 0;
   for (uint32_t i = 0; i < count; ++i) {
     const int32_t magnitude = points[i] < 0 ? -points[i] : points[i];
@@ -106,8 +106,7 @@ uint32_t NormalisedVolume(const int16_t* points, uint32_t count) {
   }
   if (peak > 32767) peak = 32767;  // -32768 counts as 32767
   if (peak == 0) return 268435456u;
-  const uint64_t volume = (1ull << 43) / static_cast<uint64_t>(peak);
-  return volume > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(volume);
+  return (1ull << 43) / static_cast<uint64_t>(peak);
 }
 
 // The renderer needs 0 <= loopStart < loopEnd for a loop and every position

@@ -39,7 +39,7 @@ void FillGuardPoints(int16_t* points, uint32_t count);
 // Q28 volume for amp percent 0..800 (800 gives exactly 2^31).
 uint32_t VolumeFromAmp(int32_t amp);
 // Q28 volume that brings the loudest point to full scale.
-uint32_t NormalisedVolume(const int16_t* points, uint32_t count);
+uint64_t NormalisedVolume(const int16_t* points, uint32_t count);
 
 // Loop and length in bytes of the widened data, as the header and the
 // reversal left them (may be anywhere for a corrupt patch).

@@ -91,7 +91,9 @@ int32_t SynthEngine::RenderUntilBlock() {
     const int32_t r = AddFrames(gap);
     if (r == 0) continue;
     // Unload instruments only between blocks, once their last voice is gone.
-    if (freeAtOnce != 0 && releaseSlot[0] != -1) ReleaseFinishedInstruments(*this);
+    if (freeAtOnce != 0 && (releaseSlot[0] != -1 || retiredInstruments != nullptr)) {
+      ReleaseFinishedInstruments(*this);
+    }
     return r;
   }
 }

@@ -133,6 +133,9 @@ class SynthEngine {
   SynthEvent* events;
   const SynthEvent* nextEvent;
   CacheNode* instrumentCache[128];
+  // Nodes already unloaded from the cache whose instrument a voice may still
+  // be reading (a release tail): their memory is freed once no voice plays it.
+  CacheNode* retiredInstruments;
   int16_t cacheHashHint;
   int32_t defaultProgram;
   FileStream* patchArchive;

@@ -3,7 +3,7 @@
 // multiplies, shifts and table lookups only.
 //
 // Amplitudes are 64-bit: the sample volume is an unsigned Q28 value that
-// reaches 2^31 at 800 % (and more for normalised quiet samples), so the
+// reaches 2^31 at 800 % (and up to 2^43 for normalised quiet samples), so the
 // 16-bit-halves products are taken without their 32-bit wraps. For every
 // amplitude that fits 31 bits the result is the same as the 32-bit formula.
 #include "voice/envelope.h"
@@ -58,7 +58,7 @@ void ComputeVoiceAmp(const SynthEngine& engine, Voice& voice) {
   // At most 127^3 = 2048383 from MIDI data bytes.
   int64_t t = static_cast<int64_t>(voice.velocity) * channel.expression * channel.volume;
   if (t < 0) t = 0;  // channel values are never negative: keep it that way
-  const uint32_t volume = voice.sample != nullptr ? voice.sample->volume : 0u;
+  const uint64_t volume = voice.sample != nullptr ? voice.sample->volume : 0u;
   const int32_t pan = voice.pan;
 
   if ((engine.formatFlags & kFormatMono) != 0 || (pan >= 61 && pan <= 67)) {

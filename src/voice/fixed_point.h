@@ -20,12 +20,13 @@ inline int32_t MulShift(int32_t a, int32_t b, int k) {
   return static_cast<int32_t>((high << (32 - k)) + (mid >> (k - 16)));
 }
 
-// MulShift for a non-negative a of up to 47 bits and an unsigned 32-bit b,
-// without the 32-bit wraps: the same dropped aL*bL term and truncations, so
-// it equals MulShift(a, b, k) whenever a and b fit int32 and the result
-// does. Used where the unsigned sample volume (800 % is exactly 2^31) or an
-// amplitude above 2^31 enters.
-inline int64_t MulShiftWide(int64_t a, uint32_t b, int k) {
+// MulShift for non-negative operands wider than 32 bits, without the 32-bit
+// wraps: the same dropped aL*bL term and truncations, so it equals
+// MulShift(a, b, k) whenever a and b fit int32 and the result does. Used
+// where the sample volume (800 % is exactly 2^31, a normalised quiet sample
+// up to 2^43) or an amplitude above 2^31 enters. Exact while a x b stays
+// below 2^64 (a volume times a 21-bit t, an amplitude times a Q28 gain).
+inline int64_t MulShiftWide(int64_t a, uint64_t b, int k) {
   const uint64_t ua = static_cast<uint64_t>(a);
   const uint64_t aH = ua >> 16, aL = ua & 0xFFFFu;
   const uint64_t bH = b >> 16, bL = b & 0xFFFFu;

@@ -125,9 +125,10 @@ void MixVoice(SynthEngine& engine, int32_t* buffer, int32_t v, int32_t count) {
     return;
   }
 
+  // A sample that yields no point in this block (it ended at once) still
+  // runs its kernel: a kernel with ticks ticks first when its counter is 0,
+  // and a later note on this voice starts from the tick state it leaves.
   const int16_t* points = ResampleVoice(engine, v, count);
-  // A one-shot sample that was already at its end has nothing to mix.
-  if (count <= 0) return;
 
   const bool mono = (engine.formatFlags & kFormatMono) != 0;
   // A single right-side voice writes the right slots: start one slot further.

@@ -133,20 +133,28 @@ TEST(InstrumentBank, ReleaseListFreesOnlyIdleInstruments) {
   release(0, 0, 3);
   EXPECT_EQ(CountOf(engine, piano), 1);
 
-  // The recorded voice has ended but another still plays the patch: the
-  // entry waits and is retried.
+  // The recorded voice has ended while another still plays the patch: the
+  // last count goes at once and the node leaves the cache, so a program
+  // naming the same patch at another level loads its own; only the memory
+  // waits until no voice reads it.
   engine.voices[5].state = kVoiceHeld;
   engine.voices[5].sample = &piano->samples[0];
   release(0, 1, 3);
-  EXPECT_EQ(engine.releaseSlot[0], 1);
-  EXPECT_EQ(CountOf(engine, piano), 1);
-  engine.voices[5].state = kVoiceFree;
-  ReleaseFinishedInstruments(engine);
   EXPECT_EQ(engine.releaseSlot[0], -1);
   EXPECT_EQ(engine.toneSlots[1].instrument, PendingInstrument());
-  EXPECT_EQ(CountOf(engine, piano), 0);       // freed
-  EXPECT_EQ(LoadSlots(engine, false, 1), 0);  // a later note loads it again
-  EXPECT_EQ(CountOf(engine, engine.toneSlots[1].instrument), 1);
+  EXPECT_EQ(CountOf(engine, piano), 0);
+  archive.Configure(false, 2, "piano");
+  engine.toneSlots[2].amp = 50;
+  EXPECT_EQ(LoadSlots(engine, false, 2), 0);
+  Instrument* quieter = engine.toneSlots[2].instrument;
+  ASSERT_NE(quieter, piano);
+  EXPECT_EQ(quieter->samples[0].volume, 134217728u);
+  EXPECT_EQ(engine.voices[5].sample->data[0], 0);  // still readable
+  ReleaseFinishedInstruments(engine);
+  EXPECT_NE(engine.retiredInstruments, nullptr);
+  engine.voices[5].state = kVoiceFree;
+  ReleaseFinishedInstruments(engine);
+  EXPECT_EQ(engine.retiredInstruments, nullptr);  // freed now
 }
 
 // Archives with a few bytes changed anywhere (header, index, patch headers,

@@ -54,11 +54,12 @@ TEST(PatchLoader, EightBitReversedAndLfoGates) {
 }
 
 TEST(PatchLoader, VolumeLimits) {
-  const struct { int32_t amp; std::vector<int16_t> points; uint32_t volume; } volumes[] = {
+  const struct { int32_t amp; std::vector<int16_t> points; uint64_t volume; } volumes[] = {
       {800, {5}, 2147483648u},          // exactly 2^31: the field is unsigned
       {-1, {-32768, 5}, 268443648u},    // -32768 counts as 32767
       {-1, {0, 0, 0}, 268435456u},      // silence keeps unity gain
-      {-1, {2048, -100}, 0xFFFFFFFFu},  // 2^32 does not fit: the largest that does
+      {-1, {2048, -100}, 1ull << 32},   // quiet samples keep every bit of 2^43 / peak
+      {-1, {0, -1, 0}, 1ull << 43},
   };
   for (const auto& c : volumes) {
     ArchiveEngine archive({TonePatch("vol", c.points)}, false);

@@ -20,7 +20,7 @@ constexpr uint32_t kUnity = 268435456u;
 TEST(ComputeVoiceAmpTest, PanModeBoundariesAndHugeVolumes) {
   const struct {
     int pan;
-    uint32_t sampleVolume;
+    uint64_t sampleVolume;
     int16_t mode;
     int64_t ampLeft;
     int32_t mixLeft, mixRight;
@@ -35,6 +35,10 @@ TEST(ComputeVoiceAmpTest, PanModeBoundariesAndHugeVolumes) {
       // the mixing gain saturates.
       {64, 0x80000000u, kPanCentre, 8 * 262193024LL, 8191, 0},
       {0, 0xFFFFFFFFu, kPanLeftOnly, 8390175718LL, 8191, 0},
+      // A quiet sample normalised to full scale (peak 1: 2^43) keeps its
+      // whole volume instead of a 32-bit cap.
+      {0, 1ull << 43, kPanLeftOnly, 17183082020864LL, 8191, 0},
+      {60, 1ull << 43, kPanSpread, 8994269495296LL, 8191, 8191},
   };
   for (const auto& c : cases) {
     VoiceTestEngine t;

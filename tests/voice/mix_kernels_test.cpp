@@ -112,5 +112,35 @@ TEST(MixVoiceTest, WrapAndRampsOfCutVoices) {
   }
 }
 
+// A voice whose sample ends before its first point still runs its kernel: a
+// kernel with ticks ticks when its counter is 0, and a new note on the voice
+// starts from the counter and tremolo state that tick leaves.
+TEST(MixVoiceTest, VoiceEndingAtOnceStillTicks) {
+  const struct {
+    const char* name;
+    int32_t tremPhaseStep, counterBefore;
+    int32_t counterAfter, tremPhaseAfter, mixLeftAfter;
+  } cases[] = {
+      {"TickDue", 32, 0, 4, 32, 4096},  // the tick reloads the counter and the gains
+      {"TickNotDue", 32, 3, 3, 0, 1},
+      {"NoTicks", 0, 0, 0, 0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VoiceTestEngine t(22050, kMono);
+    Voice& voice = t.StartVoice(t.AddSample(Ramp(8)), P, 8 * P);  // already at the end
+    voice.tremPhaseStep = c.tremPhaseStep;
+    voice.controlCounter = static_cast<int16_t>(c.counterBefore);
+    voice.ampLeft = 268435456;
+    std::vector<int32_t> buffer(8, 0);
+    MixVoice(t.engine, buffer.data(), 0, 8);
+    EXPECT_EQ(buffer, std::vector<int32_t>(8, 0));
+    EXPECT_EQ(voice.state, kFree);
+    EXPECT_EQ(voice.controlCounter, c.counterAfter);
+    EXPECT_EQ(voice.tremPhase, c.tremPhaseAfter);
+    EXPECT_EQ(voice.mixLeft, c.mixLeftAfter);
+  }
+}
+
 }  // namespace
 }  // namespace pocketmidi
