@@ -6,6 +6,7 @@
 
 #include "synth/synth_engine.h"
 #include "voice/envelope.h"
+#include "voice/kernel_set.h"
 #include "voice/mix_kernel_forms.h"
 #include "voice/voice.h"
 
@@ -20,27 +21,22 @@ constexpr int32_t SlotsPerPoint() {
   return kLayout == MixLayout::kMono ? 1 : 2;
 }
 
-// n points at constant gains; the only loop in which mixing time is spent.
-template <MixLayout kLayout>
-inline void MixRun(const int16_t* points, int32_t* slots, int32_t n, int32_t left,
-                   int32_t right) {
-  const uint32_t gainLeft = static_cast<uint32_t>(left);
-  const uint32_t gainRight = static_cast<uint32_t>(right);
-  for (int32_t i = 0; i < n; ++i) {
-    const uint32_t point = PointBits(points[i]);
-    if constexpr (kLayout == MixLayout::kMono) {
-      AddScaled(slots[i], point, gainLeft);
-    } else if constexpr (kLayout == MixLayout::kSpread) {
-      AddScaled(slots[2 * i], point, gainLeft);
-      AddScaled(slots[2 * i + 1], point, gainRight);
-    } else if constexpr (kLayout == MixLayout::kCentre) {
-      const uint32_t scaled = point * gainLeft;
-      slots[2 * i] = static_cast<int32_t>(static_cast<uint32_t>(slots[2 * i]) + scaled);
-      slots[2 * i + 1] = static_cast<int32_t>(static_cast<uint32_t>(slots[2 * i + 1]) + scaled);
-    } else {
-      AddScaled(slots[2 * i], point, gainLeft);
-    }
-  }
+// The envelope's gain-table index of a level (before its clamp to 0..127).
+inline int64_t EnvelopeIndex(int64_t level) { return level >> 23; }
+
+// A control tick that cannot change the gains, taken without ControlTick:
+// no tremolo, and the envelope either frozen or moving within one gain-table
+// index without reaching its target. Only valid once ApplyGains has run in
+// the same kernel call, so that the gains are known to be those of the
+// voice's current amplitudes (nothing else touches the voice meanwhile).
+inline bool QuietTick(Voice& voice) {
+  if (voice.tremPhaseStep != 0) return false;
+  if (voice.envStep == 0) return true;
+  const int64_t level = static_cast<int64_t>(voice.envLevel) + voice.envStep;
+  const bool reached = voice.envStep < 0 ? level <= voice.envTarget : level >= voice.envTarget;
+  if (reached || EnvelopeIndex(level) != EnvelopeIndex(voice.envLevel)) return false;
+  voice.envLevel = static_cast<int32_t>(level);
+  return true;
 }
 
 using KernelFn = void (*)(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
@@ -66,32 +62,48 @@ template <MixLayout kLayout, bool kTicks>
 void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int32_t v,
                int32_t count) {
   Voice& voice = engine.voices[v];
+  const MixRunFn mix = engine.kernels->mix[static_cast<int>(kLayout)];
   if constexpr (!kTicks) {
-    MixRun<kLayout>(points, buffer, count, voice.mixLeft, voice.mixRight);
+    mix(points, buffer, count, voice.mixLeft, voice.mixRight);
   } else {
     // A ratio below 1 would tick without mixing; the engine keeps it 1..255.
     const int32_t ratio = engine.controlRatio > 0 ? engine.controlRatio : 1;
     int32_t counter = voice.controlCounter;
     int32_t remaining = count;
+    bool gainsFresh = false;
     if (counter <= 0) {
       counter = ratio;
       if (ControlTick(engine, voice) != 0) return;
+      gainsFresh = true;
     }
     int32_t left = voice.mixLeft;
     int32_t right = voice.mixRight;
+    // Points before the last tick still to be mixed at left/right: runs
+    // between ticks that leave the gains as they were are mixed as one.
+    int32_t pending = 0;
     while (counter < remaining) {
-      MixRun<kLayout>(points, buffer, counter, left, right);
-      points += counter;
-      buffer += counter * SlotsPerPoint<kLayout>();
+      pending += counter;
       remaining -= counter;
       counter = ratio;
-      // A finished voice leaves the rest of the block silent.
-      if (ControlTick(engine, voice) != 0) return;
+      if (gainsFresh && QuietTick(voice)) continue;
+      if (ControlTick(engine, voice) != 0) {
+        // A finished voice leaves the rest of the block silent.
+        mix(points, buffer, pending, left, right);
+        return;
+      }
+      gainsFresh = true;
+      const bool changed = voice.mixLeft != left ||
+                           (kLayout == MixLayout::kSpread && voice.mixRight != right);
+      if (!changed) continue;
+      mix(points, buffer, pending, left, right);
+      points += pending;
+      buffer += pending * SlotsPerPoint<kLayout>();
+      pending = 0;
       left = voice.mixLeft;
       right = voice.mixRight;
     }
     voice.controlCounter = static_cast<int16_t>(counter - remaining);
-    MixRun<kLayout>(points, buffer, remaining, left, right);
+    mix(points, buffer, pending + remaining, left, right);
   }
 }
 
