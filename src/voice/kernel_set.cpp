@@ -18,6 +18,8 @@ constexpr KernelSet kScalar = {
     InterpolateRunScalar,
     {MixRunScalar<MixLayout::kMono>, MixRunScalar<MixLayout::kSpread>,
      MixRunScalar<MixLayout::kCentre>, MixRunScalar<MixLayout::kSingle>},
+    {MixGainsScalar<MixLayout::kMono>, MixGainsScalar<MixLayout::kSpread>,
+     MixGainsScalar<MixLayout::kCentre>, MixGainsScalar<MixLayout::kSingle>},
     Convert16,
     Convert8,
 };

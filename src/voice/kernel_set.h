@@ -20,6 +20,13 @@ using InterpolateFn = void (*)(const int16_t* data, int32_t positionQ12, int32_t
 using MixRunFn = void (*)(const int16_t* points, int32_t* slots, int32_t n, int32_t left,
                           int32_t right);
 
+// As MixRunFn with a gain per accumulator instead of constant gains: mono
+// and single n gains (one per point), spread and centre 2n (left, right per
+// point). Gains must lie in 0..32767 (others: use the scalar set's form).
+// Kernels with control ticks use it to mix a whole block of short runs.
+using MixGainsFn = void (*)(const int16_t* points, int32_t* slots, int32_t n,
+                            const int32_t* gains);
+
 // Converts `values` accumulators at data in place into 16-bit little-endian
 // or unsigned 8-bit samples, from the first one on.
 using ConvertFn = void (*)(uint8_t* data, uint32_t values);
@@ -28,6 +35,7 @@ struct KernelSet {
   const char* name;
   InterpolateFn interpolate;
   MixRunFn mix[4];
+  MixGainsFn mixGains[4];
   ConvertFn convert16;
   ConvertFn convert8;
 };

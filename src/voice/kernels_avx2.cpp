@@ -104,6 +104,46 @@ POCKETMIDI_AVX2 void MixPairs(const int16_t* points, int32_t* slots, int32_t n, 
   MixRunScalar<kLayout>(points + i, slots + 2 * i, n - i, left, right);
 }
 
+POCKETMIDI_AVX2 void MixGainsMono(const int16_t* points, int32_t* slots, int32_t n,
+                                  const int32_t* gains) {
+  int32_t i = 0;
+  for (; i + 8 <= n; i += 8) AddTo(slots + i, _mm256_madd_epi16(Widen(points + i), Load(gains + i)));
+  MixGainsScalar<MixLayout::kMono>(points + i, slots + i, n - i, gains + i);
+}
+
+POCKETMIDI_AVX2 void MixGainsPairs(const int16_t* points, int32_t* slots, int32_t n,
+                                   const int32_t* gains) {
+  int32_t i = 0;
+  const __m256i firstFour = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+  const __m256i lastFour = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+  for (; i + 8 <= n; i += 8) {
+    const __m256i p = Widen(points + i);
+    int32_t* s = slots + 2 * i;
+    const int32_t* g = gains + 2 * i;
+    AddTo(s, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, firstFour), Load(g)));
+    AddTo(s + 8, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, lastFour), Load(g + 8)));
+  }
+  MixGainsScalar<MixLayout::kSpread>(points + i, slots + 2 * i, n - i, gains + 2 * i);
+}
+
+// One gain per point widened to (gain, 0) lane pairs; stops one point early.
+POCKETMIDI_AVX2 void MixGainsSingle(const int16_t* points, int32_t* slots, int32_t n,
+                                    const int32_t* gains) {
+  int32_t i = 0;
+  const __m256i firstFour = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+  const __m256i lastFour = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+  for (; i + 8 <= n - 1; i += 8) {
+    const __m256i p = Widen(points + i);
+    const __m256i g0 = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(gains + i)));
+    const __m256i g1 =
+        _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(gains + i + 4)));
+    int32_t* s = slots + 2 * i;
+    AddTo(s, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, firstFour), g0));
+    AddTo(s + 8, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, lastFour), g1));
+  }
+  MixGainsScalar<MixLayout::kSingle>(points + i, slots + 2 * i, n - i, gains + i);
+}
+
 POCKETMIDI_AVX2 void Convert16(uint8_t* data, uint32_t values) {
   uint32_t i = 0;
   for (; i + 16 <= values; i += 16) {
@@ -139,6 +179,7 @@ constexpr KernelSet kAvx2 = {
     Interpolate,
     {MixMono, MixPairs<MixLayout::kSpread>, MixPairs<MixLayout::kCentre>,
      MixPairs<MixLayout::kSingle>},
+    {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
 };

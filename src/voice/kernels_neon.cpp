@@ -87,6 +87,38 @@ void MixPairs(const int16_t* points, int32_t* slots, int32_t n, int32_t left, in
   MixRunScalar<kLayout>(points + i, slots + 2 * i, n - i, left, right);
 }
 
+void MixGainsMono(const int16_t* points, int32_t* slots, int32_t n, const int32_t* gains) {
+  int32_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const int16x4_t g = vmovn_s32(vld1q_s32(gains + i));
+    vst1q_s32(slots + i, vmlal_s16(vld1q_s32(slots + i), vld1_s16(points + i), g));
+  }
+  MixGainsScalar<MixLayout::kMono>(points + i, slots + i, n - i, gains + i);
+}
+
+void MixGainsPairs(const int16_t* points, int32_t* slots, int32_t n, const int32_t* gains) {
+  int32_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const int16x4_t p = vld1_s16(points + i);
+    const int32x4x2_t g = vld2q_s32(gains + 2 * i);
+    int32x4x2_t s = vld2q_s32(slots + 2 * i);
+    s.val[0] = vmlal_s16(s.val[0], p, vmovn_s32(g.val[0]));
+    s.val[1] = vmlal_s16(s.val[1], p, vmovn_s32(g.val[1]));
+    vst2q_s32(slots + 2 * i, s);
+  }
+  MixGainsScalar<MixLayout::kSpread>(points + i, slots + 2 * i, n - i, gains + 2 * i);
+}
+
+void MixGainsSingle(const int16_t* points, int32_t* slots, int32_t n, const int32_t* gains) {
+  int32_t i = 0;
+  for (; i + 4 <= n - 1; i += 4) {
+    int32x4x2_t s = vld2q_s32(slots + 2 * i);
+    s.val[0] = vmlal_s16(s.val[0], vld1_s16(points + i), vmovn_s32(vld1q_s32(gains + i)));
+    vst2q_s32(slots + 2 * i, s);
+  }
+  MixGainsScalar<MixLayout::kSingle>(points + i, slots + 2 * i, n - i, gains + i);
+}
+
 void Convert16(uint8_t* data, uint32_t values) {
   uint32_t i = 0;
   for (; i + 8 <= values; i += 8) {
@@ -117,6 +149,7 @@ constexpr KernelSet kNeon = {
     Interpolate,
     {MixMono, MixPairs<MixLayout::kSpread>, MixPairs<MixLayout::kCentre>,
      MixPairs<MixLayout::kSingle>},
+    {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
 };

@@ -61,7 +61,9 @@ void Interpolate(const int16_t* data, int32_t positionQ12, int32_t stepQ12, int1
   InterpolateRunScalar(data, static_cast<int32_t>(pos), stepQ12, out + i, n - i);
 }
 
-inline __m128i Load(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i Load(const int32_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 inline void AddTo(int32_t* p, __m128i v) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_add_epi32(Load(p), v));
 }
@@ -106,6 +108,51 @@ void MixPairs(const int16_t* points, int32_t* slots, int32_t n, int32_t left, in
   MixRunScalar<kLayout>(points + i, slots + 2 * i, n - i, left, right);
 }
 
+void MixGainsMono(const int16_t* points, int32_t* slots, int32_t n, const int32_t* gains) {
+  int32_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(points + i));
+    AddTo(slots + i, _mm_madd_epi16(_mm_unpacklo_epi16(p, p), Load(gains + i)));
+    AddTo(slots + i + 4, _mm_madd_epi16(_mm_unpackhi_epi16(p, p), Load(gains + i + 4)));
+  }
+  MixGainsScalar<MixLayout::kMono>(points + i, slots + i, n - i, gains + i);
+}
+
+void MixGainsPairs(const int16_t* points, int32_t* slots, int32_t n, const int32_t* gains) {
+  int32_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(points + i));
+    const __m128i low = _mm_unpacklo_epi16(p, p);
+    const __m128i high = _mm_unpackhi_epi16(p, p);
+    int32_t* s = slots + 2 * i;
+    const int32_t* g = gains + 2 * i;
+    AddTo(s, _mm_madd_epi16(_mm_unpacklo_epi32(low, low), Load(g)));
+    AddTo(s + 4, _mm_madd_epi16(_mm_unpackhi_epi32(low, low), Load(g + 4)));
+    AddTo(s + 8, _mm_madd_epi16(_mm_unpacklo_epi32(high, high), Load(g + 8)));
+    AddTo(s + 12, _mm_madd_epi16(_mm_unpackhi_epi32(high, high), Load(g + 12)));
+  }
+  MixGainsScalar<MixLayout::kSpread>(points + i, slots + 2 * i, n - i, gains + 2 * i);
+}
+
+// One gain per point on every other accumulator: lanes (gain, 0) leave the
+// other side as it is; stops one point early as MixPairs does.
+void MixGainsSingle(const int16_t* points, int32_t* slots, int32_t n, const int32_t* gains) {
+  int32_t i = 0;
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 8 <= n - 1; i += 8) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(points + i));
+    const __m128i low = _mm_unpacklo_epi16(p, p);
+    const __m128i high = _mm_unpackhi_epi16(p, p);
+    const __m128i g0 = Load(gains + i), g1 = Load(gains + i + 4);
+    int32_t* s = slots + 2 * i;
+    AddTo(s, _mm_madd_epi16(_mm_unpacklo_epi32(low, low), _mm_unpacklo_epi32(g0, zero)));
+    AddTo(s + 4, _mm_madd_epi16(_mm_unpackhi_epi32(low, low), _mm_unpackhi_epi32(g0, zero)));
+    AddTo(s + 8, _mm_madd_epi16(_mm_unpacklo_epi32(high, high), _mm_unpacklo_epi32(g1, zero)));
+    AddTo(s + 12, _mm_madd_epi16(_mm_unpackhi_epi32(high, high), _mm_unpackhi_epi32(g1, zero)));
+  }
+  MixGainsScalar<MixLayout::kSingle>(points + i, slots + 2 * i, n - i, gains + i);
+}
+
 // A saturating pack after the arithmetic shift is exactly the clamp.
 void Convert16(uint8_t* data, uint32_t values) {
   uint32_t i = 0;
@@ -136,6 +183,7 @@ constexpr KernelSet kSse2 = {
     Interpolate,
     {MixMono, MixPairs<MixLayout::kSpread>, MixPairs<MixLayout::kCentre>,
      MixPairs<MixLayout::kSingle>},
+    {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
 };

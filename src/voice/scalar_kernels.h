@@ -45,6 +45,22 @@ inline void MixRunScalar(const int16_t* points, int32_t* slots, int32_t n, int32
   }
 }
 
+template <MixLayout kLayout>
+inline void MixGainsScalar(const int16_t* points, int32_t* slots, int32_t n,
+                           const int32_t* gains) {
+  for (int32_t i = 0; i < n; ++i) {
+    const uint32_t point = PointBits(points[i]);
+    if constexpr (kLayout == MixLayout::kMono) {
+      AddScaled(slots[i], point, static_cast<uint32_t>(gains[i]));
+    } else if constexpr (kLayout == MixLayout::kSingle) {
+      AddScaled(slots[2 * i], point, static_cast<uint32_t>(gains[i]));
+    } else {
+      AddScaled(slots[2 * i], point, static_cast<uint32_t>(gains[2 * i]));
+      AddScaled(slots[2 * i + 1], point, static_cast<uint32_t>(gains[2 * i + 1]));
+    }
+  }
+}
+
 // Accumulators are sums of 16-bit points times Q12 gains: one full-scale
 // voice at gain 1.0 reaches 2^27, i.e. half of 16-bit full scale after >> 13,
 // which leaves headroom for a few loud voices before the clamp.
