@@ -22,6 +22,7 @@ constexpr KernelSet kScalar = {
      MixGainsScalar<MixLayout::kCentre>, MixGainsScalar<MixLayout::kSingle>},
     Convert16,
     Convert8,
+    true,
 };
 
 }  // namespace

@@ -38,6 +38,10 @@ struct KernelSet {
   MixGainsFn mixGains[4];
   ConvertFn convert16;
   ConvertFn convert8;
+  // The reference runs every control tick through ControlTick and mixes run
+  // by run at the gains it leaves, as the procedure reads; the other sets
+  // take the in-place ticks and merged runs of the mix kernels.
+  bool literalTicks;
 };
 
 // The set of that name ("scalar", "sse2", "avx2", "neon") when this build and

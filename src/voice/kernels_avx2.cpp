@@ -182,6 +182,7 @@ constexpr KernelSet kAvx2 = {
     {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
+    false,
 };
 
 }  // namespace

@@ -152,6 +152,7 @@ constexpr KernelSet kNeon = {
     {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
+    false,
 };
 
 }  // namespace

@@ -186,6 +186,7 @@ constexpr KernelSet kSse2 = {
     {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
+    false,
 };
 
 }  // namespace

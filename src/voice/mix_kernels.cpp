@@ -152,6 +152,31 @@ class TickedMix {
   int32_t gains_[2 * kBlockFrames + 8];
 };
 
+// The kernel with ticks as the procedure reads: ControlTick every ratio
+// points, each run mixed at the gains it leaves. The reference for the one
+// below.
+template <MixLayout kLayout>
+void MixWithLiteralTicks(SynthEngine& engine, const int16_t* points, int32_t* buffer,
+                         Voice& voice, int32_t count, int32_t ratio) {
+  const MixRunFn mix = engine.kernels->mix[static_cast<int>(kLayout)];
+  int32_t counter = voice.controlCounter;
+  int32_t remaining = count;
+  if (counter <= 0) {
+    counter = ratio;
+    if (ControlTick(engine, voice) != 0) return;
+  }
+  while (counter < remaining) {
+    mix(points, buffer, counter, voice.mixLeft, voice.mixRight);
+    points += counter;
+    buffer += counter * SlotsPerPoint<kLayout>();
+    remaining -= counter;
+    counter = ratio;
+    if (ControlTick(engine, voice) != 0) return;
+  }
+  voice.controlCounter = static_cast<int16_t>(counter - remaining);
+  mix(points, buffer, remaining, voice.mixLeft, voice.mixRight);
+}
+
 template <MixLayout kLayout, bool kTicks>
 void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int32_t v,
                int32_t count) {
@@ -162,6 +187,10 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
   } else {
     // A ratio below 1 would tick without mixing; the engine keeps it 1..255.
     const int32_t ratio = engine.controlRatio > 0 ? engine.controlRatio : 1;
+    if (engine.kernels->literalTicks) {
+      MixWithLiteralTicks<kLayout>(engine, points, buffer, voice, count, ratio);
+      return;
+    }
     int32_t counter = voice.controlCounter;
     int32_t remaining = count;
     bool gainsFresh = false;
