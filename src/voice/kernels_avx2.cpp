@@ -9,6 +9,8 @@
 
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "voice/scalar_kernels.h"
 
 #define POCKETMIDI_AVX2 __attribute__((target("avx2")))
@@ -31,11 +33,30 @@ POCKETMIDI_AVX2 inline __m256i InterpolateEight(const int16_t* data, __m256i pos
                            kPositionFractionBits);
 }
 
+// The last 1..7 points of a run: the lanes past the run are masked off, so
+// the gather reads nothing for them (their positions may be outside the
+// data), and only the run's values are copied out.
+POCKETMIDI_AVX2 inline void InterpolateTail(const int16_t* data, __m256i positions,
+                                            int16_t* out, int32_t n) {
+  const __m256i mask =
+      _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  const __m256i index = _mm256_and_si256(_mm256_srli_epi32(positions, kPositionFractionBits), mask);
+  const __m256i pairs = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(),
+                                                    reinterpret_cast<const int*>(data), index,
+                                                    mask, 2);
+  const __m256i values = _mm256_srai_epi32(_mm256_madd_epi16(pairs, PairWeights(positions)),
+                                           kPositionFractionBits);
+  const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(values, values), 0xD8);
+  int16_t lanes[16];
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), packed);
+  std::memcpy(out, lanes, static_cast<size_t>(n) * sizeof(int16_t));
+}
+
 POCKETMIDI_AVX2 void Interpolate(const int16_t* data, int32_t positionQ12, int32_t stepQ12,
                                  int16_t* out, int32_t n) {
   const uint32_t step = static_cast<uint32_t>(stepQ12);
   int32_t i = 0;
-  if (n >= 16) {
+  if (n >= 4) {
     const __m256i ramp = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     __m256i lanes = _mm256_add_epi32(_mm256_set1_epi32(positionQ12),
                                      _mm256_mullo_epi32(ramp, _mm256_set1_epi32(stepQ12)));
@@ -50,6 +71,17 @@ POCKETMIDI_AVX2 void Interpolate(const int16_t* data, int32_t positionQ12, int32
       // 16-bit points).
       const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(low, high), 0xD8);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), packed);
+    }
+    if (i + 8 <= n) {
+      const __m256i values = InterpolateEight(data, lanes);
+      lanes = _mm256_add_epi32(lanes, step8);
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(values, values), 0xD8);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm256_castsi256_si128(packed));
+      i += 8;
+    }
+    if (i < n) {
+      InterpolateTail(data, lanes, out + i, n - i);
+      return;
     }
   }
   const uint32_t rest = static_cast<uint32_t>(positionQ12) + static_cast<uint32_t>(i) * step;
