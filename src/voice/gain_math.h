@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 #include "instruments/instrument.h"
 #include "voice/fixed_point.h"
 #include "voice/voice.h"
@@ -46,6 +50,37 @@ inline int32_t AddWrapping(int32_t a, int32_t b) {
 
 inline int32_t FullTremoloDepth(const Voice& voice) {
   return voice.sample != nullptr ? voice.sample->tremDepth * 128 : 0;
+}
+
+// Both gains of a spread voice, each exactly MixGain. With SSE2 the two
+// sides go through one pair of 64-bit lanes: the 16-bit-halves products of
+// MulShiftWide are 32 x 32 -> 64-bit multiplies (pmuludq), exact while the
+// amplitude's upper part fits 32 bits, which amplitudes below 2^43 keep
+// through both products (each factor is at most 2^32).
+inline void SpreadMixGains(Voice& voice, bool envelope, int32_t envGain) {
+#if defined(__SSE2__) && defined(__x86_64__)
+  constexpr int64_t kPairLimit = int64_t{1} << 43;
+  if (voice.ampLeft >= 0 && voice.ampLeft < kPairLimit && voice.ampRight >= 0 &&
+      voice.ampRight < kPairLimit) {
+    __m128i g = _mm_set_epi64x(voice.ampRight, voice.ampLeft);
+    const __m128i low16 = _mm_set1_epi64x(0xFFFF);
+    auto mulShift28 = [&](uint32_t b) {
+      const __m128i bH = _mm_set1_epi64x(b >> 16), bL = _mm_set1_epi64x(b & 0xFFFFu);
+      const __m128i aH = _mm_srli_epi64(g, 16), aL = _mm_and_si128(g, low16);
+      const __m128i mid = _mm_add_epi64(_mm_mul_epu32(aL, bH), _mm_mul_epu32(aH, bL));
+      g = _mm_add_epi64(_mm_slli_epi64(_mm_mul_epu32(aH, bH), 4), _mm_srli_epi64(mid, 12));
+    };
+    if (voice.tremPhaseStep != 0) mulShift28(static_cast<uint32_t>(voice.tremGain));
+    if (envelope) mulShift28(static_cast<uint32_t>(envGain));
+    const int64_t left = _mm_cvtsi128_si64(g) >> 16;
+    const int64_t right = _mm_cvtsi128_si64(_mm_unpackhi_epi64(g, g)) >> 16;
+    voice.mixLeft = static_cast<int32_t>(left < kMaxMixGain ? left : kMaxMixGain);
+    voice.mixRight = static_cast<int32_t>(right < kMaxMixGain ? right : kMaxMixGain);
+    return;
+  }
+#endif
+  voice.mixLeft = MixGain(voice.ampLeft, voice, envelope, envGain);
+  voice.mixRight = MixGain(voice.ampRight, voice, envelope, envGain);
 }
 
 // s in 0..2^29; gain = 1.0 - s * depth / 2^17 without a 64-bit product.
