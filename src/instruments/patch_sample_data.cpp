@@ -6,6 +6,7 @@
 #include "instruments/instrument.h"
 #include "instruments/patch_loader.h"
 #include "io/file_stream.h"
+#include "voice/fixed_point.h"
 
 namespace pocketmidi {
 
@@ -117,12 +118,13 @@ uint64_t NormalisedVolume(const int16_t* points, uint32_t count) {
 // plays once through.
 void SetSamplePositions(PatchSample& sample, const BytePositions& bytes, uint32_t pointCount,
                         uint8_t fractions, bool stripTail) {
-  int64_t loopStart = (bytes.loopStart / 2) * 4096 + ((fractions & 0x0F) << 8);
-  int64_t loopEnd = (bytes.loopEnd / 2) * 4096 + ((fractions >> 4) << 8);
-  int64_t dataLength = (bytes.dataLength / 2) * 4096;
+  // Four-bit loop fractions: sixteenths of a point, i.e. Q12 units of 256.
+  int64_t loopStart = PointsToPosition(bytes.loopStart / 2) + ((fractions & 0x0F) << 8);
+  int64_t loopEnd = PointsToPosition(bytes.loopEnd / 2) + ((fractions >> 4) << 8);
+  int64_t dataLength = PointsToPosition(bytes.dataLength / 2);
   if (stripTail) dataLength = loopEnd;  // the data after the loop are never played
 
-  const int64_t limit = (static_cast<int64_t>(pointCount) << 12) | 0xFFF;
+  const int64_t limit = PointsToPosition(pointCount) | kPositionFractionMask;
   loopStart = Clamp(loopStart, 0, limit);
   loopEnd = Clamp(loopEnd, 0, limit);
   dataLength = Clamp(dataLength, 0, limit);

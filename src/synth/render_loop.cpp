@@ -7,6 +7,7 @@
 
 #include "instruments/instrument_bank.h"
 #include "synth/synth_engine.h"
+#include "voice/kernel_set.h"
 #include "voice/mix_kernels.h"
 
 namespace pocketmidi {
@@ -15,31 +16,6 @@ namespace {
 
 constexpr int32_t kBlockDelivered = 1;
 constexpr int32_t kSongEnded = 14;
-
-// Accumulators are sums of 16-bit points times Q12 gains: one full-scale
-// voice at gain 1.0 reaches 2^27, i.e. half of 16-bit full scale after >> 13,
-// which leaves headroom for a few loud voices before the clamp.
-inline int16_t AccumulatorTo16(int32_t s) {
-  int32_t v = s >> 13;
-  if (v > 32767) v = 32767;
-  if (v < -32768) v = -32768;
-  return static_cast<int16_t>(v);
-}
-
-constexpr bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
-
-inline void StoreLittleEndian16(int16_t value, uint8_t* out) {
-  const uint16_t bits = static_cast<uint16_t>(value);
-  out[0] = static_cast<uint8_t>(bits & 0xFF);
-  out[1] = static_cast<uint8_t>(bits >> 8);
-}
-
-inline uint8_t AccumulatorTo8(int32_t s) {
-  int32_t v = s >> 21;
-  if (v > 127) v = 127;
-  if (v < -128) v = -128;
-  return static_cast<uint8_t>(v ^ 128);  // unsigned 8-bit: 128 is silence
-}
 
 // Frames (or f * 1000 / rate) rounded up, in 64 bits so no 32-bit frame
 // count can overflow.
@@ -143,31 +119,11 @@ void SynthEngine::DeliverBytes(uint8_t* data, uint32_t count, bool copyOnly) {
     // Converted in place: output value i lands at or before accumulator i's
     // own bytes, and each accumulator is read before anything overwrites it.
     const uint32_t values = (formatFlags & kFormatMono) != 0 ? count : 2 * count;
-    const int32_t* accumulators = reinterpret_cast<const int32_t*>(data);
     if ((formatFlags & kFormat16Bit) != 0) {
-      // Eight at a time through locals, so that the compiler need not fear
-      // each byte store changing a later accumulator: a chunk's 16 output
-      // bytes lie within accumulators already read.
-      uint32_t i = 0;
-      for (; kLittleEndianHost && i + 8 <= values; i += 8) {
-        int32_t chunk[8];
-        int16_t pcm[8];
-        std::memcpy(chunk, data + 4 * i, sizeof chunk);
-        for (int k = 0; k < 8; ++k) pcm[k] = AccumulatorTo16(chunk[k]);
-        std::memcpy(data + 2 * i, pcm, sizeof pcm);
-      }
-      for (; i < values; ++i) StoreLittleEndian16(AccumulatorTo16(accumulators[i]), data + 2 * i);
+      kernels->convert16(data, values);
       byteCount = 2 * values;
     } else {
-      uint32_t i = 0;
-      for (; i + 8 <= values; i += 8) {  // as above: 8 output bytes lie in read accumulators
-        int32_t chunk[8];
-        uint8_t pcm[8];
-        std::memcpy(chunk, data + 4 * i, sizeof chunk);
-        for (int k = 0; k < 8; ++k) pcm[k] = AccumulatorTo8(chunk[k]);
-        std::memcpy(data + i, pcm, sizeof pcm);
-      }
-      for (; i < values; ++i) data[i] = AccumulatorTo8(accumulators[i]);
+      kernels->convert8(data, values);
       // Output stays sample-pair aligned: an odd mono 8-bit flush loses its
       // last sample.
       byteCount = values & ~1u;

@@ -11,6 +11,7 @@
 #include "song/song_event.h"
 #include "synth/slot_index.h"
 #include "synth/song_duration.h"
+#include "voice/kernel_set.h"
 #include "voice/wide_math.h"
 
 namespace pocketmidi {
@@ -62,6 +63,9 @@ SynthEngine::SynthEngine(const char16_t* directoryPath) {
   voiceCount = 32;
   cacheHashHint = -1;
   defaultProgram = 0;
+  // The kernels are chosen once per engine; the variable lets tests and bug
+  // reports force one instruction set (the bytes are the same on all).
+  kernels = &ChooseKernelSet(std::getenv("POCKETMIDI_KERNELS"));
   for (int i = 0; i < kReleaseListSize; ++i) {
     releaseIsDrum[i] = 0;
     releaseSlot[i] = -1;

@@ -21,6 +21,7 @@ struct FormatOverride;
 namespace pocketmidi {
 
 struct FileStream;
+struct KernelSet;
 struct SongEventList;
 
 constexpr int kChannelCount = 16;
@@ -142,6 +143,7 @@ class SynthEngine {
   PatchIndexEntry* patchIndex;
   int32_t patchIndexCount;
   int16_t ResampleBuffer[kBlockFrames];
+  const KernelSet* kernels;  // the render path's inner loops, never null
 };
 
 }  // namespace pocketmidi

@@ -11,44 +11,18 @@
 #include "instruments/instrument.h"
 #include "synth/synth_engine.h"
 #include "voice/fixed_point.h"
+#include "voice/gain_math.h"
 #include "voice/voice.h"
 #include "voice/voice_tables.h"
 
 namespace pocketmidi {
 namespace {
 
-constexpr int32_t kUnityQ28 = 268435456;
-constexpr int64_t kMaxMixGain = 8191;  // just under 2.0 in Q12
 constexpr int kStageCount = 6;
 constexpr int kLastAttackStage = 2;
 
-bool HasEnvelope(const Voice& voice) {
-  return voice.sample != nullptr && (voice.sample->modes & kModeEnvelope) != 0;
-}
-
-int32_t AddWrapping(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
 int32_t Negate(int32_t x) {
   return static_cast<int32_t>(0u - static_cast<uint32_t>(x));
-}
-
-// Envelope levels stay within 0..2^30; the clamp keeps a level of exactly
-// 2^30 (index 128) at full gain instead of reading past the table.
-int32_t EnvelopeGain(int32_t level) {
-  int32_t index = level >> 23;
-  if (index < 0) index = 0;
-  if (index > 127) index = 127;
-  return EnvGainTable[index];
-}
-
-int32_t MixGain(int64_t amp, const Voice& voice, bool envelope, int32_t envGain) {
-  int64_t g = amp;
-  if (voice.tremPhaseStep != 0) g = MulShiftWide(g, static_cast<uint32_t>(voice.tremGain), 28);
-  if (envelope) g = MulShiftWide(g, static_cast<uint32_t>(envGain), 28);
-  const int64_t gain = g >> 16;
-  return static_cast<int32_t>(gain < kMaxMixGain ? gain : kMaxMixGain);
 }
 
 }  // namespace
@@ -125,22 +99,7 @@ int32_t StepEnvelope(const SynthEngine& engine, Voice& voice) {
 }
 
 void StepTremolo(const SynthEngine& /*engine*/, Voice& voice) {
-  int32_t depth = voice.sample != nullptr ? voice.sample->tremDepth * 128 : 0;
-  if (voice.tremSweepStep != 0) {
-    voice.tremSweepPos = AddWrapping(voice.tremSweepPos, voice.tremSweepStep);
-    if (voice.tremSweepPos >= 65536) {
-      voice.tremSweepStep = 0;  // full depth from now on
-    } else {
-      depth = static_cast<int32_t>((static_cast<int64_t>(voice.tremSweepPos) * depth) >> 16);
-    }
-  }
-  voice.tremPhase = AddWrapping(voice.tremPhase, voice.tremPhaseStep);
-  // s in 0..2^29; gain = 1.0 - s * depth / 2^17 without a 64-bit product.
-  // (64-bit only so that a corrupt sweep cannot overflow; for depths up to
-  // 32640 every term fits 32 bits.)
-  const int64_t s = Sine1024(voice.tremPhase >> 5) + kUnityQ28;
-  const int64_t sH = s >> 16, sL = s & 0xFFFF;
-  voice.tremGain = static_cast<int32_t>(kUnityQ28 - ((sH * depth + ((sL * depth) >> 16)) >> 1));
+  AdvanceTremolo(voice, FullTremoloDepth(voice));
 }
 
 int32_t ControlTick(const SynthEngine& engine, Voice& voice) {

@@ -1,5 +1,6 @@
-// Fixed-point helpers of the voice renderer's gain path: the 16-bit-halves
-// product shift used for amplitudes and gains, and the 1024-unit sine.
+// Fixed-point helpers of the voice renderer: the 16-bit-halves product shift
+// used for amplitudes and gains, the 1024-unit sine, and the Q12 sample
+// position (point index above 12 fraction bits) with its interpolation.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,35 @@ inline int32_t Sine1024(int32_t x) {
     case 2: return -SineTable[i];
     default: return -SineTable[256 - i];
   }
+}
+
+// Q12 sample positions, steps, loop points and data lengths: the point index
+// is the value shifted right arithmetically by 12 (floor, also below 0), the
+// interpolation weight its low 12 bits (0..4095).
+constexpr int kPositionFractionBits = 12;
+constexpr int32_t kPositionFractionMask = 0xFFF;
+constexpr int32_t kPositionOne = 1 << kPositionFractionBits;
+
+constexpr int64_t PointIndex(int64_t positionQ12) { return positionQ12 >> kPositionFractionBits; }
+
+constexpr int32_t PointWeight(int64_t positionQ12) {
+  return static_cast<int32_t>(positionQ12 & kPositionFractionMask);
+}
+
+// Whole points as a Q12 position (exact for any count, negative included).
+constexpr int64_t PointsToPosition(int64_t points) { return points * kPositionOne; }
+
+// The index of the first point at or above a position: a length with a
+// fraction counts the point it reaches into.
+constexpr int64_t PointIndexRoundedUp(int64_t positionQ12) {
+  return (positionQ12 + kPositionFractionMask) >> kPositionFractionBits;
+}
+
+// Linear interpolation between neighbouring points a and b at weight 0..4095:
+// a + ((b - a) x weight) / 4096 rounded towards minus infinity. Every vector
+// kernel reproduces exactly this value.
+constexpr int16_t InterpolateQ12(int32_t a, int32_t b, int32_t weight) {
+  return static_cast<int16_t>(a + (((b - a) * weight) >> kPositionFractionBits));
 }
 
 }  // namespace pocketmidi

@@ -7,6 +7,8 @@
 #include <cstdint>
 
 #include "instruments/instrument.h"
+#include "voice/fixed_point.h"
+#include "voice/kernel_set.h"
 
 namespace pocketmidi {
 
@@ -23,9 +25,9 @@ struct SampleWindow {
 };
 
 inline SampleWindow MakeSampleWindow(const PatchSample& sample) {
-  int64_t last = (static_cast<int64_t>(sample.dataLength) + 0xFFF) >> 12;
+  int64_t last = PointIndexRoundedUp(sample.dataLength);
   if (last < 0) last = 0;
-  return SampleWindow{sample.data, static_cast<int32_t>(last), last << 12};
+  return SampleWindow{sample.data, static_cast<int32_t>(last), PointsToPosition(last)};
 }
 
 // Number of output points before a position moving by step reaches boundary,
@@ -41,45 +43,33 @@ inline int32_t RunLength(int64_t boundary, int64_t position, int64_t step, int32
   return n < wanted ? static_cast<int32_t>(n) : wanted;
 }
 
-// One interpolated point; the caller guarantees both indices are readable.
-inline int16_t InterpolatePoint(const int16_t* data, int64_t position) {
-  const int32_t index = static_cast<int32_t>(position >> 12);
-  const int32_t a = data[index];
-  const int32_t b = data[index + 1];
-  return static_cast<int16_t>(a + (((b - a) * static_cast<int32_t>(position & 0xFFF)) >> 12));
-}
-
 // The same point read through indices held inside the window: an index past
 // the guard reads the guard (a ping-pong turn exactly on a loop end at the end
 // of the data, weight 0), an index below 0 reads point 0 (a backward run over
 // a loop starting at point 0 renders the position just below it).
 inline int16_t InterpolateClamped(const SampleWindow& window, int64_t position) {
-  int64_t index = position >> 12;
+  int64_t index = PointIndex(position);
   int64_t next = index + 1;
   index = index < 0 ? 0 : (index > window.lastIndex ? window.lastIndex : index);
   next = next < 0 ? 0 : (next > window.lastIndex ? window.lastIndex : next);
-  const int32_t a = window.data[index];
-  const int32_t b = window.data[next];
-  return static_cast<int16_t>(a + (((b - a) * static_cast<int32_t>(position & 0xFFF)) >> 12));
+  return InterpolateQ12(window.data[index], window.data[next], PointWeight(position));
 }
 
 // Renders n points from position into out and advances position by n steps.
 // Positions move monotonically within a run, so checking the first and the
 // last one decides whether the plain loop can run; only runs touching the
-// edges of the window take the clamped one.
-inline void InterpolateRun(const SampleWindow& window, int64_t& position, int64_t step,
-                           int16_t* out, int32_t n) {
+// edges of the window take the clamped one. Inside the window every position
+// is below 2^31, which the vector kernels rely on.
+inline void InterpolateRun(InterpolateFn interpolate, const SampleWindow& window,
+                           int64_t& position, int64_t step, int16_t* out, int32_t n) {
   if (n <= 0) return;
   int64_t pos = position;
   const int64_t last = pos + step * (n - 1);
   const int64_t low = step < 0 ? last : pos;
   const int64_t high = step < 0 ? pos : last;
   if (low >= 0 && high < window.fastLimit) {
-    const int16_t* data = window.data;
-    for (int32_t i = 0; i < n; ++i) {
-      out[i] = InterpolatePoint(data, pos);
-      pos += step;
-    }
+    interpolate(window.data, static_cast<int32_t>(pos), static_cast<int32_t>(step), out, n);
+    pos = last + step;
   } else {
     for (int32_t i = 0; i < n; ++i) {
       out[i] = InterpolateClamped(window, pos);

@@ -3,9 +3,13 @@
 #include "voice/mix_kernels.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "synth/synth_engine.h"
 #include "voice/envelope.h"
+#include "voice/gain_math.h"
+#include "voice/kernel_set.h"
+#include "voice/scalar_kernels.h"
 #include "voice/mix_kernel_forms.h"
 #include "voice/voice.h"
 
@@ -20,27 +24,53 @@ constexpr int32_t SlotsPerPoint() {
   return kLayout == MixLayout::kMono ? 1 : 2;
 }
 
-// n points at constant gains; the only loop in which mixing time is spent.
-template <MixLayout kLayout>
-inline void MixRun(const int16_t* points, int32_t* slots, int32_t n, int32_t left,
-                   int32_t right) {
-  const uint32_t gainLeft = static_cast<uint32_t>(left);
-  const uint32_t gainRight = static_cast<uint32_t>(right);
-  for (int32_t i = 0; i < n; ++i) {
-    const uint32_t point = PointBits(points[i]);
-    if constexpr (kLayout == MixLayout::kMono) {
-      AddScaled(slots[i], point, gainLeft);
-    } else if constexpr (kLayout == MixLayout::kSpread) {
-      AddScaled(slots[2 * i], point, gainLeft);
-      AddScaled(slots[2 * i + 1], point, gainRight);
-    } else if constexpr (kLayout == MixLayout::kCentre) {
-      const uint32_t scaled = point * gainLeft;
-      slots[2 * i] = static_cast<int32_t>(static_cast<uint32_t>(slots[2 * i]) + scaled);
-      slots[2 * i + 1] = static_cast<int32_t>(static_cast<uint32_t>(slots[2 * i + 1]) + scaled);
+// What a full ControlTick leaves for the ticks after it: whether the voice
+// has an envelope, the envelope gain of its level and the tremolo depth
+// before any sweep.
+struct TickConstants {
+  bool envelope;
+  int32_t envGain;
+  int32_t tremDepth;
+};
+
+inline TickConstants ConstantsAfterTick(const Voice& voice) {
+  const bool envelope = HasEnvelope(voice);
+  return {envelope, envelope ? EnvelopeGain(voice.envLevel) : kUnityQ28,
+          FullTremoloDepth(voice)};
+}
+
+// ControlTick for every tick that does not end an envelope stage, computed
+// in place: StepEnvelope's level move, StepTremolo, and ApplyGains only when
+// the envelope gain or the tremolo can have changed a gain. Only valid after
+// a full tick in the same kernel call (nothing else touches the voice
+// meanwhile, so the amplitudes, the sample and the pan mode are those the
+// constants were taken with). Returns false, having changed nothing, when
+// the envelope reaches its target: that tick is ControlTick's.
+// Kept inline: a call per tick would cost more than the in-place work saves.
+[[gnu::always_inline]] inline bool InlineTick(Voice& voice, TickConstants& constants) {
+  bool regain = false;
+  if (voice.envStep != 0) {
+    const int64_t level = static_cast<int64_t>(voice.envLevel) + voice.envStep;
+    const bool reached = voice.envStep < 0 ? level <= voice.envTarget : level >= voice.envTarget;
+    if (reached) return false;
+    if (EnvelopeIndex(level) != EnvelopeIndex(voice.envLevel)) {
+      regain = true;
+      if (constants.envelope) constants.envGain = EnvelopeGain(static_cast<int32_t>(level));
+    }
+    voice.envLevel = static_cast<int32_t>(level);
+  }
+  if (voice.tremPhaseStep != 0) {
+    regain = true;
+    AdvanceTremolo(voice, constants.tremDepth);
+  }
+  if (regain) {
+    if (voice.panMode == kPanSpread) {
+      SpreadMixGains(voice, constants.envelope, constants.envGain);
     } else {
-      AddScaled(slots[2 * i], point, gainLeft);
+      voice.mixLeft = MixGain(voice.ampLeft, voice, constants.envelope, constants.envGain);
     }
   }
+  return true;
 }
 
 using KernelFn = void (*)(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
@@ -62,36 +92,147 @@ KernelFn ChooseKernel(bool mono, int16_t panMode) {
 
 }  // namespace
 
+// The block of a kernel with ticks, mixed in as few calls as the gains
+// allow. Runs between ticks whose gains did not change are merged; short
+// runs at changing gains get their gains written out per accumulator and are
+// mixed together by one call of the kernel set's MixGainsFn; long runs are
+// mixed at constant gains. The order of the additions does not matter: each
+// accumulator receives one product per voice.
+template <MixLayout kLayout>
+class TickedMix {
+ public:
+  TickedMix(const KernelSet& kernels, const int16_t* points, int32_t* slots)
+      : kernels_(kernels), points_(points), slots_(slots) {}
+
+  // n more points at gains left (and right).
+  void Add(int32_t n, int32_t left, int32_t right) {
+    if (n <= 0) return;
+    if (n >= kLongRun) {
+      Flush();
+      kernels_.mix[kIndex](points_, slots_, n, left, right);
+      Advance(n);
+      return;
+    }
+    if (filled_ + n > kBlockFrames) Flush();  // cannot happen within one block
+    const bool spread = kLayout == MixLayout::kSpread;
+    if (!GainsFit16(left, right, spread)) wide_ = true;
+    // Written eight gains at a time; the buffer has room for the overshoot,
+    // which the next run overwrites or nothing reads.
+    const int32_t second = kGainsPerPoint == 2 && spread ? right : left;
+    const int32_t pattern[8] = {left, second, left, second, left, second, left, second};
+    uint8_t* g = reinterpret_cast<uint8_t*>(gains_ + filled_ * kGainsPerPoint);
+    const int32_t end = n * kGainsPerPoint;
+    for (int32_t i = 0; i < end; i += 8) std::memcpy(g + 4 * i, pattern, sizeof pattern);
+    filled_ += n;
+  }
+
+  void Flush() {
+    if (filled_ == 0) return;
+    const KernelSet& set = wide_ ? ScalarKernels() : kernels_;
+    set.mixGains[kIndex](points_, slots_, filled_, gains_);
+    Advance(filled_);
+    filled_ = 0;
+    wide_ = false;
+  }
+
+ private:
+  static constexpr int kIndex = static_cast<int>(kLayout);
+  static constexpr int32_t kGainsPerPoint =
+      kLayout == MixLayout::kSpread || kLayout == MixLayout::kCentre ? 2 : 1;
+  static constexpr int32_t kLongRun = 48;
+
+  void Advance(int32_t n) {
+    points_ += n;
+    slots_ += n * SlotsPerPoint<kLayout>();
+  }
+
+  const KernelSet& kernels_;
+  const int16_t* points_;
+  int32_t* slots_;
+  int32_t filled_ = 0;
+  bool wide_ = false;
+  int32_t gains_[2 * kBlockFrames + 8];
+};
+
+// The kernel with ticks as the procedure reads: ControlTick every ratio
+// points, each run mixed at the gains it leaves. The reference for the one
+// below.
+template <MixLayout kLayout>
+void MixWithLiteralTicks(SynthEngine& engine, const int16_t* points, int32_t* buffer,
+                         Voice& voice, int32_t count, int32_t ratio) {
+  const MixRunFn mix = engine.kernels->mix[static_cast<int>(kLayout)];
+  int32_t counter = voice.controlCounter;
+  int32_t remaining = count;
+  if (counter <= 0) {
+    counter = ratio;
+    if (ControlTick(engine, voice) != 0) return;
+  }
+  while (counter < remaining) {
+    mix(points, buffer, counter, voice.mixLeft, voice.mixRight);
+    points += counter;
+    buffer += counter * SlotsPerPoint<kLayout>();
+    remaining -= counter;
+    counter = ratio;
+    if (ControlTick(engine, voice) != 0) return;
+  }
+  voice.controlCounter = static_cast<int16_t>(counter - remaining);
+  mix(points, buffer, remaining, voice.mixLeft, voice.mixRight);
+}
+
 template <MixLayout kLayout, bool kTicks>
 void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int32_t v,
                int32_t count) {
   Voice& voice = engine.voices[v];
   if constexpr (!kTicks) {
-    MixRun<kLayout>(points, buffer, count, voice.mixLeft, voice.mixRight);
+    engine.kernels->mix[static_cast<int>(kLayout)](points, buffer, count, voice.mixLeft,
+                                                   voice.mixRight);
   } else {
     // A ratio below 1 would tick without mixing; the engine keeps it 1..255.
     const int32_t ratio = engine.controlRatio > 0 ? engine.controlRatio : 1;
+    if (engine.kernels->literalTicks) {
+      MixWithLiteralTicks<kLayout>(engine, points, buffer, voice, count, ratio);
+      return;
+    }
     int32_t counter = voice.controlCounter;
     int32_t remaining = count;
+    bool gainsFresh = false;
+    TickConstants constants{};
     if (counter <= 0) {
       counter = ratio;
       if (ControlTick(engine, voice) != 0) return;
+      gainsFresh = true;
+      constants = ConstantsAfterTick(voice);
     }
+    TickedMix<kLayout> mix(*engine.kernels, points, buffer);
     int32_t left = voice.mixLeft;
     int32_t right = voice.mixRight;
+    // Points before the last tick at left/right, not yet handed to mix.
+    int32_t pending = 0;
     while (counter < remaining) {
-      MixRun<kLayout>(points, buffer, counter, left, right);
-      points += counter;
-      buffer += counter * SlotsPerPoint<kLayout>();
+      pending += counter;
       remaining -= counter;
       counter = ratio;
-      // A finished voice leaves the rest of the block silent.
-      if (ControlTick(engine, voice) != 0) return;
+      if (!gainsFresh || !InlineTick(voice, constants)) {
+        if (ControlTick(engine, voice) != 0) {
+          // A finished voice leaves the rest of the block silent.
+          mix.Add(pending, left, right);
+          mix.Flush();
+          return;
+        }
+        gainsFresh = true;
+        constants = ConstantsAfterTick(voice);
+      }
+      const bool changed = voice.mixLeft != left ||
+                           (kLayout == MixLayout::kSpread && voice.mixRight != right);
+      if (!changed) continue;
+      mix.Add(pending, left, right);
+      pending = 0;
       left = voice.mixLeft;
       right = voice.mixRight;
     }
     voice.controlCounter = static_cast<int16_t>(counter - remaining);
-    MixRun<kLayout>(points, buffer, remaining, left, right);
+    mix.Add(pending + remaining, left, right);
+    mix.Flush();
   }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "synth/synth_engine.h"
+#include "voice/fixed_point.h"
 #include "voice/mix_kernels.h"
 #include "voice/resamplers.h"
 #include "voice/voice.h"
@@ -15,15 +16,15 @@ namespace {
 // A sample with rate 0 is one point per output sample: no interpolation, no
 // loop, the points are handed out straight from the data.
 const int16_t* DirectPoints(Voice& voice, const PatchSample& sample, int32_t& count) {
-  const int64_t first = voice.position >> 12;
-  const int64_t available = (static_cast<int64_t>(sample.dataLength) >> 12) - first;
+  const int64_t first = PointIndex(voice.position);
+  const int64_t available = PointIndex(sample.dataLength) - first;
   if (voice.position < 0 || available <= 0) {
     voice.state = kVoiceFree;
     count = 0;
     return sample.data;
   }
   if (count < available) {
-    voice.position += count << 12;
+    voice.position += static_cast<int32_t>(PointsToPosition(count));
   } else {
     voice.state = kVoiceFree;
     count = static_cast<int32_t>(available);

@@ -11,6 +11,7 @@
 
 #include "synth/synth_engine.h"
 #include "voice/interpolation.h"
+#include "voice/kernel_set.h"
 #include "voice/mix_kernels.h"
 #include "voice/pitch.h"
 #include "voice/voice.h"
@@ -19,7 +20,8 @@ namespace pocketmidi {
 
 namespace {
 
-int32_t Magnitude(int32_t value) {
+// |value|, with INT32_MIN taken as INT32_MAX.
+int32_t AbsSaturated(int32_t value) {
   if (value >= 0) return value;
   return value == INT32_MIN ? INT32_MAX : -value;
 }
@@ -28,7 +30,7 @@ int32_t Magnitude(int32_t value) {
 // loop in one point (see LoopIsPlayable), and on a ping-pong loop it could keep
 // turning without producing points.
 int32_t LimitToLoop(int32_t step, int64_t loopLength) {
-  if (Magnitude(step) <= loopLength) return step;
+  if (AbsSaturated(step) <= loopLength) return step;
   const int32_t limit = static_cast<int32_t>(loopLength);
   return step < 0 ? -limit : limit;
 }
@@ -54,17 +56,18 @@ int32_t StoredCounter(const Voice& voice) {
 
 bool LoopIsPlayable(int32_t loopStart, int32_t loopEnd, int32_t step) {
   const int64_t length = static_cast<int64_t>(loopEnd) - loopStart;
-  return loopStart >= 0 && length > 0 && length >= Magnitude(step);
+  return loopStart >= 0 && length > 0 && length >= AbsSaturated(step);
 }
 
 template <bool kVibrato>
 int32_t ResampleOneShot(SynthEngine& engine, Voice& voice, int32_t count) {
   const PatchSample& sample = *voice.sample;
   const SampleWindow window = MakeSampleWindow(sample);
+  const InterpolateFn interpolate = engine.kernels->interpolate;
   const int64_t end = sample.dataLength;
   int16_t* out = engine.ResampleBuffer;
   int64_t position = voice.position;
-  int32_t step = Magnitude(voice.step);
+  int32_t step = AbsSaturated(voice.step);
 
   // Entered at or past the end (the sample ended exactly with the last block,
   // or a cut voice is ramped out after it): nothing left to mix.
@@ -76,7 +79,7 @@ int32_t ResampleOneShot(SynthEngine& engine, Voice& voice, int32_t count) {
   int32_t produced = 0;
   if constexpr (!kVibrato) {
     produced = RunLength(end, position, step, count);
-    InterpolateRun(window, position, step, out, produced);
+    InterpolateRun(interpolate, window, position, step, out, produced);
   } else {
     // Per point the counter is tested first: at 0 it is reloaded and the step
     // changes, else it is decremented. A reload therefore covers the point it
@@ -86,12 +89,12 @@ int32_t ResampleOneShot(SynthEngine& engine, Voice& voice, int32_t count) {
     while (produced < count && position < end) {
       if (counter == 0) {
         counter = ticks + 1;
-        step = Magnitude(VibratoStep(engine, voice, false));
+        step = AbsSaturated(VibratoStep(engine, voice, false));
       }
       const int32_t wanted = count - produced;
       const int32_t n = RunLength(end, position, step, wanted < counter ? wanted : counter);
       counter -= n;
-      InterpolateRun(window, position, step, out + produced, n);
+      InterpolateRun(interpolate, window, position, step, out + produced, n);
       produced += n;
     }
     voice.step = step;
@@ -120,6 +123,7 @@ template <bool kVibrato>
 int32_t ResampleForward(SynthEngine& engine, Voice& voice, int32_t count) {
   const PatchSample& sample = *voice.sample;
   const SampleWindow window = MakeSampleWindow(sample);
+  const InterpolateFn interpolate = engine.kernels->interpolate;
   const int64_t loopEnd = sample.loopEnd;
   const int64_t loopLength = loopEnd - sample.loopStart;
   int16_t* out = engine.ResampleBuffer;
@@ -137,7 +141,7 @@ int32_t ResampleForward(SynthEngine& engine, Voice& voice, int32_t count) {
     int32_t n = step > 0 ? RunLength(loopEnd, position, step, wanted) : wanted;
     bool due = false;
     if constexpr (kVibrato) due = CutAtTick(n, counter);
-    InterpolateRun(window, position, step, out + produced, n);
+    InterpolateRun(interpolate, window, position, step, out + produced, n);
     produced += n;
     if constexpr (kVibrato) {
       if (due) {
@@ -157,6 +161,7 @@ template <bool kVibrato>
 int32_t ResamplePingPong(SynthEngine& engine, Voice& voice, int32_t count) {
   const PatchSample& sample = *voice.sample;
   const SampleWindow window = MakeSampleWindow(sample);
+  const InterpolateFn interpolate = engine.kernels->interpolate;
   const int64_t loopStart = sample.loopStart;
   const int64_t loopEnd = sample.loopEnd;
   const int64_t loopLength = loopEnd - loopStart;
@@ -173,7 +178,7 @@ int32_t ResamplePingPong(SynthEngine& engine, Voice& voice, int32_t count) {
     int32_t n = RunLength(boundary, position, step, count - produced);
     bool due = false;
     if constexpr (kVibrato) due = CutAtTick(n, counter);
-    InterpolateRun(window, position, step, out + produced, n);
+    InterpolateRun(interpolate, window, position, step, out + produced, n);
     produced += n;
     if constexpr (kVibrato) {
       if (due) {

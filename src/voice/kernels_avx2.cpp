@@ -1,0 +1,233 @@
+// The AVX2 set, chosen at run time on x86-64 CPUs that have it. The
+// interpolation fetches both neighbouring points of eight positions with one
+// 32-bit gather (point index x 2 bytes) and weighs them with the 16-bit
+// multiply-add of the SSE2 set: (a x (4096 - f) + b x f) >> 12 equals
+// a + (((b - a) x f) >> 12).
+#include "voice/kernel_set.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "voice/scalar_kernels.h"
+
+#define POCKETMIDI_AVX2 __attribute__((target("avx2")))
+
+namespace pocketmidi {
+
+namespace {
+
+POCKETMIDI_AVX2 inline __m256i PairWeights(__m256i positions) {
+  const __m256i f = _mm256_and_si256(positions, _mm256_set1_epi32(kPositionFractionMask));
+  return _mm256_sub_epi32(
+      _mm256_add_epi32(_mm256_slli_epi32(f, 16), _mm256_set1_epi32(kPositionOne)), f);
+}
+
+POCKETMIDI_AVX2 inline __m256i InterpolateEight(const int16_t* data, __m256i positions) {
+  // Positions are below 2^31: the logical shift is the point index.
+  const __m256i index = _mm256_srli_epi32(positions, kPositionFractionBits);
+  const __m256i pairs = _mm256_i32gather_epi32(reinterpret_cast<const int*>(data), index, 2);
+  return _mm256_srai_epi32(_mm256_madd_epi16(pairs, PairWeights(positions)),
+                           kPositionFractionBits);
+}
+
+// The last 1..7 points of a run: the lanes past the run are masked off, so
+// the gather reads nothing for them (their positions may be outside the
+// data), and only the run's values are copied out.
+POCKETMIDI_AVX2 inline void InterpolateTail(const int16_t* data, __m256i positions,
+                                            int16_t* out, int32_t n) {
+  const __m256i mask =
+      _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  const __m256i index = _mm256_and_si256(_mm256_srli_epi32(positions, kPositionFractionBits), mask);
+  const __m256i pairs = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(),
+                                                    reinterpret_cast<const int*>(data), index,
+                                                    mask, 2);
+  const __m256i values = _mm256_srai_epi32(_mm256_madd_epi16(pairs, PairWeights(positions)),
+                                           kPositionFractionBits);
+  const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(values, values), 0xD8);
+  int16_t lanes[16];
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), packed);
+  std::memcpy(out, lanes, static_cast<size_t>(n) * sizeof(int16_t));
+}
+
+POCKETMIDI_AVX2 void Interpolate(const int16_t* data, int32_t positionQ12, int32_t stepQ12,
+                                 int16_t* out, int32_t n) {
+  const uint32_t step = static_cast<uint32_t>(stepQ12);
+  int32_t i = 0;
+  if (n >= 4) {
+    const __m256i ramp = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256i lanes = _mm256_add_epi32(_mm256_set1_epi32(positionQ12),
+                                     _mm256_mullo_epi32(ramp, _mm256_set1_epi32(stepQ12)));
+    const __m256i step8 = _mm256_set1_epi32(static_cast<int32_t>(8 * step));
+    for (; i + 16 <= n; i += 16) {
+      const __m256i low = InterpolateEight(data, lanes);
+      lanes = _mm256_add_epi32(lanes, step8);
+      const __m256i high = InterpolateEight(data, lanes);
+      lanes = _mm256_add_epi32(lanes, step8);
+      // The pack works within 128-bit halves; the permute puts the sixteen
+      // values back in order. No value saturates (each lies between two
+      // 16-bit points).
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(low, high), 0xD8);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), packed);
+    }
+    if (i + 8 <= n) {
+      const __m256i values = InterpolateEight(data, lanes);
+      lanes = _mm256_add_epi32(lanes, step8);
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(values, values), 0xD8);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm256_castsi256_si128(packed));
+      i += 8;
+    }
+    if (i < n) {
+      InterpolateTail(data, lanes, out + i, n - i);
+      return;
+    }
+  }
+  const uint32_t rest = static_cast<uint32_t>(positionQ12) + static_cast<uint32_t>(i) * step;
+  InterpolateRunScalar(data, static_cast<int32_t>(rest), stepQ12, out + i, n - i);
+}
+
+POCKETMIDI_AVX2 inline __m256i Load(const int32_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+POCKETMIDI_AVX2 inline void AddTo(int32_t* p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_add_epi32(Load(p), v));
+}
+
+// Eight points sign-extended to 32-bit lanes: as 16-bit pairs (p, sign), so
+// a multiply-add with (gain, 0) is p x gain.
+POCKETMIDI_AVX2 inline __m256i Widen(const int16_t* points) {
+  return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(points)));
+}
+
+POCKETMIDI_AVX2 void MixMono(const int16_t* points, int32_t* slots, int32_t n, int32_t left,
+                             int32_t right) {
+  int32_t i = 0;
+  if (GainsFit16(left, right, false)) {
+    const __m256i gain = _mm256_set1_epi32(left);
+    for (; i + 8 <= n; i += 8) AddTo(slots + i, _mm256_madd_epi16(Widen(points + i), gain));
+  }
+  MixRunScalar<MixLayout::kMono>(points + i, slots + i, n - i, left, right);
+}
+
+// As in the SSE2 set: the single side is the pair form with a right gain of
+// 0, stopping one point early.
+template <MixLayout kLayout>
+POCKETMIDI_AVX2 void MixPairs(const int16_t* points, int32_t* slots, int32_t n, int32_t left,
+                              int32_t right) {
+  int32_t i = 0;
+  const int32_t gainRight =
+      kLayout == MixLayout::kSpread ? right : (kLayout == MixLayout::kCentre ? left : 0);
+  const int32_t vectorEnd = kLayout == MixLayout::kSingle ? n - 1 : n;
+  if (GainsFit16(left, right, kLayout == MixLayout::kSpread)) {
+    const __m256i gains = _mm256_setr_epi32(left, gainRight, left, gainRight, left, gainRight,
+                                            left, gainRight);
+    const __m256i firstFour = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+    const __m256i lastFour = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+    for (; i + 8 <= vectorEnd; i += 8) {
+      const __m256i p = Widen(points + i);
+      int32_t* s = slots + 2 * i;
+      AddTo(s, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, firstFour), gains));
+      AddTo(s + 8, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, lastFour), gains));
+    }
+  }
+  MixRunScalar<kLayout>(points + i, slots + 2 * i, n - i, left, right);
+}
+
+POCKETMIDI_AVX2 void MixGainsMono(const int16_t* points, int32_t* slots, int32_t n,
+                                  const int32_t* gains) {
+  int32_t i = 0;
+  for (; i + 8 <= n; i += 8) AddTo(slots + i, _mm256_madd_epi16(Widen(points + i), Load(gains + i)));
+  MixGainsScalar<MixLayout::kMono>(points + i, slots + i, n - i, gains + i);
+}
+
+POCKETMIDI_AVX2 void MixGainsPairs(const int16_t* points, int32_t* slots, int32_t n,
+                                   const int32_t* gains) {
+  int32_t i = 0;
+  const __m256i firstFour = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+  const __m256i lastFour = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+  for (; i + 8 <= n; i += 8) {
+    const __m256i p = Widen(points + i);
+    int32_t* s = slots + 2 * i;
+    const int32_t* g = gains + 2 * i;
+    AddTo(s, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, firstFour), Load(g)));
+    AddTo(s + 8, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, lastFour), Load(g + 8)));
+  }
+  MixGainsScalar<MixLayout::kSpread>(points + i, slots + 2 * i, n - i, gains + 2 * i);
+}
+
+// One gain per point widened to (gain, 0) lane pairs; stops one point early.
+POCKETMIDI_AVX2 void MixGainsSingle(const int16_t* points, int32_t* slots, int32_t n,
+                                    const int32_t* gains) {
+  int32_t i = 0;
+  const __m256i firstFour = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+  const __m256i lastFour = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+  for (; i + 8 <= n - 1; i += 8) {
+    const __m256i p = Widen(points + i);
+    const __m256i g0 = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(gains + i)));
+    const __m256i g1 =
+        _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(gains + i + 4)));
+    int32_t* s = slots + 2 * i;
+    AddTo(s, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, firstFour), g0));
+    AddTo(s + 8, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, lastFour), g1));
+  }
+  MixGainsScalar<MixLayout::kSingle>(points + i, slots + 2 * i, n - i, gains + i);
+}
+
+POCKETMIDI_AVX2 void Convert16(uint8_t* data, uint32_t values) {
+  uint32_t i = 0;
+  for (; i + 16 <= values; i += 16) {
+    const int32_t* in = reinterpret_cast<const int32_t*>(data + 4 * i);
+    const __m256i a = _mm256_srai_epi32(Load(in), 13);
+    const __m256i b = _mm256_srai_epi32(Load(in + 8), 13);
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(data + 2 * i), packed);
+  }
+  ConvertTo16Scalar(data, i, values);
+}
+
+POCKETMIDI_AVX2 void Convert8(uint8_t* data, uint32_t values) {
+  uint32_t i = 0;
+  for (; i + 32 <= values; i += 32) {
+    const int32_t* in = reinterpret_cast<const int32_t*>(data + 4 * i);
+    // Each pack interleaves 128-bit halves; after both, the 32 bytes come in
+    // the order of 4-byte groups 0 4 1 5 2 6 3 7, which one permute undoes.
+    const __m256i a = _mm256_packs_epi32(_mm256_srai_epi32(Load(in), 21),
+                                         _mm256_srai_epi32(Load(in + 8), 21));
+    const __m256i b = _mm256_packs_epi32(_mm256_srai_epi32(Load(in + 16), 21),
+                                         _mm256_srai_epi32(Load(in + 24), 21));
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(a, b),
+                                                      _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(data + i),
+                        _mm256_xor_si256(bytes, _mm256_set1_epi8(-128)));
+  }
+  ConvertTo8Scalar(data, i, values);
+}
+
+constexpr KernelSet kAvx2 = {
+    "avx2",
+    Interpolate,
+    {MixMono, MixPairs<MixLayout::kSpread>, MixPairs<MixLayout::kCentre>,
+     MixPairs<MixLayout::kSingle>},
+    {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
+    Convert16,
+    Convert8,
+    false,
+};
+
+}  // namespace
+
+// A pure function of the CPU: the same answer on every call.
+const KernelSet* Avx2Kernels() { return __builtin_cpu_supports("avx2") ? &kAvx2 : nullptr; }
+
+}  // namespace pocketmidi
+
+#else
+
+namespace pocketmidi {
+const KernelSet* Avx2Kernels() { return nullptr; }
+}  // namespace pocketmidi
+
+#endif
