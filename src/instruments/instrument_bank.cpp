@@ -54,9 +54,9 @@ int32_t RecordPatchFailure(SynthEngine& engine, const InstrumentSlot& slot, bool
                            int32_t index) {
   const OpenStage stage =
       FindPatch(engine, slot.name) == 0 ? OpenStage::kPatchMissing : OpenStage::kPatchLoad;
-  RecordFailure(engine.openFailure, stage, kEngineNoMemory, index);
+  RecordFailure(engine.openFailure, stage, kEngineLoadFailed, index);
   engine.openFailure.drum = drum;
-  return kEngineNoMemory;
+  return kEngineLoadFailed;
 }
 
 // Loads one marked slot: 0 loaded, found in the cache or not marked; 1 no
@@ -98,14 +98,14 @@ int32_t LoadInstruments(SynthEngine& engine) {
   }
   if (!ReadArchiveIndex(engine)) {
     ClosePatchArchive(engine);
-    return RecordFailure(engine.openFailure, OpenStage::kArchiveIndex, kEngineNoMemory);
+    return RecordFailure(engine.openFailure, OpenStage::kArchiveIndex, kEngineLoadFailed);
   }
   if (engine.loadAll == 0) return kEngineOk;  // archive and index stay open for first notes
 
   int32_t result = LoadSlots(engine, false, 0);
-  if (result != kEngineNoMemory) result = LoadSlots(engine, true, 0);
+  if (result != kEngineLoadFailed) result = LoadSlots(engine, true, 0);
   ClosePatchArchive(engine);
-  return result == kEngineNoMemory ? kEngineNoMemory : kEngineOk;
+  return result == kEngineLoadFailed ? kEngineLoadFailed : kEngineOk;
 }
 
 int32_t LoadSlots(SynthEngine& engine, bool drum, int32_t index) {
@@ -113,7 +113,7 @@ int32_t LoadSlots(SynthEngine& engine, bool drum, int32_t index) {
     int32_t missing = 0;
     for (int32_t i = 0; i < kSlotCount; ++i) {
       const int32_t result = LoadSlot(engine, drum, i);
-      if (result == kEngineNoMemory) return kEngineNoMemory;  // later slots stay marked
+      if (result == kEngineLoadFailed) return kEngineLoadFailed;  // later slots stay marked
       missing += result;
     }
     return missing;

@@ -8,7 +8,7 @@ namespace pocketmidi {
 
 constexpr int32_t kEngineOk = 0;
 // Memory ran out, or a patch could not be loaded.
-constexpr int32_t kEngineNoMemory = -2;
+constexpr int32_t kEngineLoadFailed = -2;
 // A needed file or input is missing or unusable.
 constexpr int32_t kEngineMissingInput = -3;
 
@@ -28,7 +28,7 @@ constexpr int32_t kStripTailError = -14;
 
 // Whether an engine or instrument result makes the decoder's open fail.
 inline bool IsEngineFailure(int32_t result) {
-  return result == kEngineNoMemory || result == kEngineMissingInput;
+  return result == kEngineLoadFailed || result == kEngineMissingInput;
 }
 
 }  // namespace pocketmidi

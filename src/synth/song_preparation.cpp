@@ -180,7 +180,7 @@ int32_t SynthEngine::PrepareSong(const SongEventList* list) {
   ComputeSamplesPerTick(*this, kDefaultTempo, list->division);
   const size_t capacity = static_cast<size_t>(list->count) + 1;
   SynthEvent* out = static_cast<SynthEvent*>(std::malloc(capacity * sizeof(SynthEvent)));
-  if (out == nullptr) return kEngineNoMemory;
+  if (out == nullptr) return kEngineLoadFailed;
 
   TimelineBuilder timeline(*this, list->division);
   if (!timeline.Build(*list, out)) {
@@ -189,7 +189,7 @@ int32_t SynthEngine::PrepareSong(const SongEventList* list) {
   }
   if (!SizeVoicePool(timeline.peak())) {
     std::free(out);
-    return kEngineNoMemory;
+    return kEngineLoadFailed;
   }
   size_t written = timeline.written();
   SynthEvent& end = out[written++];
@@ -210,7 +210,7 @@ int32_t SynthEngine::PrepareSong(const SongEventList* list) {
     controlRatio = ratio;
   }
   if (freeAtOnce == 0) return kEngineOk;
-  return FindLastNoteOffs() ? kEngineOk : kEngineNoMemory;
+  return FindLastNoteOffs() ? kEngineOk : kEngineLoadFailed;
 }
 
 // At most the song's peak of sounding notes plus spares; the array is

@@ -78,7 +78,7 @@ std::string DescribeEngineFailure(const SynthEngine& engine) {
     case OpenStage::kSongRead:
       return "the song cannot be read";
     case OpenStage::kSongPreparation:
-      return failure.code == kEngineNoMemory
+      return failure.code == kEngineLoadFailed
                  ? "out of memory while preparing the song"
                  : "the song is too long (over 2^31 output frames at this rate)";
     case OpenStage::kArchiveOpen:
