@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = std::string(argv[1]) + "/";
+  mkdir(dir.c_str(), 0755);
   for (const char* sub : {"midi", "ini", "pat", "sf2"}) mkdir((dir + sub).c_str(), 0755);
   const ss::SoundSetConfig config = pocketmidi::fuzz::TwoPatchConfig();
   const bool ok = Write(dir + "midi/song.mid", {std::begin(kSong), std::end(kSong)}) &&
