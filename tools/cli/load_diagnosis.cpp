@@ -120,7 +120,9 @@ std::string DescribeConfigurationFailure(const SynthEngine& engine) {
 std::string DescribeOpenFailure(const StreamDecoder& decoder) {
   const auto* midi = dynamic_cast<const MidiDecoder*>(&decoder);
   if (midi == nullptr) return "the song could not be opened (cause unknown)";
-  if (midi->engine == nullptr) return "out of memory";
+  if (midi->LastOpenFailure().stage == OpenStage::kAllocation || midi->engine == nullptr) {
+    return "out of memory";
+  }
   return DescribeEngineFailure(*midi->engine);
 }
 
