@@ -59,11 +59,12 @@ int main(int argc, char** argv) {
   mkdir(dir.c_str(), 0755);
   for (const char* sub : {"midi", "ini", "pat", "sf2"}) mkdir((dir + sub).c_str(), 0755);
   const ss::SoundSetConfig config = pocketmidi::fuzz::TwoPatchConfig();
+  const std::vector<ss::PatchDescription> patches = pocketmidi::fuzz::TwoPatches();
   const bool ok = Write(dir + "midi/song.mid", {std::begin(kSong), std::end(kSong)}) &&
                   Write(dir + "ini/zoltep", Bytes(ss::BootstrapText(config))) &&
                   Write(dir + "ini/patches.cfg", Bytes(ss::PatchListText(config))) &&
-                  Write(dir + "pat/raw.pat", ss::BuildArchive(pocketmidi::fuzz::TwoPatches(), false)) &&
-                  Write(dir + "pat/adpcm.pat", ss::BuildArchive(pocketmidi::fuzz::TwoPatches(), true)) &&
+                  Write(dir + "pat/raw.pat", ss::BuildArchive(patches, false)) &&
+                  Write(dir + "pat/adpcm.pat", ss::BuildArchive(patches, true)) &&
                   Write(dir + "sf2/saw.sf2", SmallSoundFont());
   return ok ? 0 : 1;
 }

@@ -271,7 +271,9 @@ int32_t SynthEngine::LoadPatchList(const char* path) {
   int32_t result = kEngineOk;
   for (int program = 0; program < 128 && result == kEngineOk; ++program) {
     result = ReadPatchSection(file, program, toneSlots[program], drumSlots[program]);
-    if (result != kEngineOk) RecordFailure(openFailure, OpenStage::kPatchList, result, program, path);
+    if (result != kEngineOk) {
+      RecordFailure(openFailure, OpenStage::kPatchList, result, program, path);
+    }
   }
   IniFile::Close(file);
   return result;
