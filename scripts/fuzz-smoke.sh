@@ -31,11 +31,16 @@ run() {  # target, seed directory, extra libFuzzer options
   shift 2
   mkdir -p "$work/corpus-$target"
   echo "== $target: ${seconds} s from $(ls "$seeds" | wc -l) seeds"
-  if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
-      -artifact_prefix="$work/$target-" "$@" "$work/corpus-$target" "$seeds"; then
+  # In the background only to learn its process id: each target writes its
+  # inputs under /tmp/pocketmidi-fuzz-PID/, removed once it has finished.
+  "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$work/$target-" "$@" "$work/corpus-$target" "$seeds" &
+  local pid=$!
+  if ! wait "$pid"; then
     echo "fuzz smoke: $target failed; inputs kept in $work" >&2
     status=1
   fi
+  rm -rf "/tmp/pocketmidi-fuzz-$pid"
 }
 run midi_file_fuzz "$work/seeds/midi" -max_len=65536
 run ini_file_fuzz "$work/seeds/ini"
