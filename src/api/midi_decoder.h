@@ -6,6 +6,7 @@
 
 #include "api/file_type.h"
 #include "api/stream_decoder.h"
+#include "synth/open_failure.h"
 
 namespace pocketmidi {
 
@@ -32,6 +33,10 @@ class MidiDecoder : public StreamDecoder, public InfoProbe {
 
   // InfoProbe: works on a closed decoder and leaves it closed.
   int32_t GetInfo(FileStream* stream, MidiFileInfo* info) override;
+
+  // After Open failed: the step that failed and its result, for tools that
+  // explain the failure. Not part of the C interface.
+  OpenFailure LastOpenFailure() const;
 
   char16_t configDirectory[kConfigDirectoryUnits];  // empty: configuration in the root
   MidiSong* song;       // null while closed

@@ -5,6 +5,7 @@
 #include "api/midi_decoder.h"
 #include "instruments/instrument_bank.h"
 #include "song/midi_song.h"
+#include "synth/engine_result.h"
 #include "synth/synth_engine.h"
 
 namespace pocketmidi {
@@ -26,19 +27,32 @@ int32_t MidiDecoder::Open(FileStream* stream, const FormatOverride* formatOverri
     engine = nullptr;
     return kDecoderNoMemory;
   }
-  if (engine->LoadConfiguration() != 0) return kDecoderFailed;
+  // The configuration and instrument steps note their own failures in the
+  // engine's openFailure; the song steps are noted here.
+  if (engine->LoadConfiguration() != kEngineOk) return kDecoderFailed;
   engine->ApplyFormatOverride(formatOverride);
   song->spMidiEnabled = engine->SpMidiEnabled();
   song->polyphonyLimit = engine->VoiceCount();
   const SongEventList* list = song->Load(stream, nullptr);
   const int32_t prepared = engine->PrepareSong(list);
-  if (prepared == -2 || prepared == -3) return kDecoderFailed;
+  if (IsEngineFailure(prepared)) {
+    RecordFailure(engine->openFailure,
+                  list == nullptr ? OpenStage::kSongRead : OpenStage::kSongPreparation, prepared);
+    return kDecoderFailed;
+  }
   engine->channelRanks = song->ChannelOrder();
   song->ReleaseEvents();
-  const int32_t loaded = LoadInstruments(*engine);
-  if (loaded == -2 || loaded == -3) return kDecoderFailed;
+  if (IsEngineFailure(LoadInstruments(*engine))) return kDecoderFailed;
   engine->Seek(0);
   return kDecoderOpened;
+}
+
+OpenFailure MidiDecoder::LastOpenFailure() const {
+  if (engine != nullptr) return engine->openFailure;
+  // A failed open without an engine is one whose allocations failed.
+  OpenFailure failure{};
+  RecordFailure(failure, OpenStage::kAllocation, kDecoderNoMemory);
+  return failure;
 }
 
 int32_t MidiDecoder::Render(uint8_t* buffer, uint32_t capacity) {

@@ -75,8 +75,7 @@ int32_t MidiPlayer::Open(const char16_t* path, const FormatOverride* formatOverr
   {
     std::lock_guard<std::recursive_mutex> lock(stateMutex_);
     stream = opened;
-    waveOut_ = new (std::nothrow) WaveOutSink();
-    sink = waveOut_;
+    sink = new (std::nothrow) WaveOutSink();
     if (sink == nullptr) return 0;
     created = CreateDecoder(DetectFileType(stream), configDirectory);
     decoder = created;
@@ -94,8 +93,7 @@ int32_t MidiPlayer::OpenStream(FileStream* newStream, StreamDecoder* newDecoder,
     std::lock_guard<std::recursive_mutex> lock(stateMutex_);
     stream = newStream;
     if (stream == nullptr) return 0;
-    waveOut_ = new (std::nothrow) WaveOutSink();
-    sink = waveOut_;
+    sink = new (std::nothrow) WaveOutSink();
     if (sink == nullptr) return 0;
     decoder = newDecoder;
     if (decoder == nullptr) return 0;
@@ -132,7 +130,6 @@ int32_t MidiPlayer::CloseHost() {
   FileStream* oldStream;
   AudioSink* oldSink;
   StreamDecoder* oldDecoder;
-  WaveOutSink* oldWaveOut;
   {
     // Detached under the lock: a BufferDone still waiting for it finds no
     // sink and returns.
@@ -143,8 +140,6 @@ int32_t MidiPlayer::CloseHost() {
     stream = nullptr;
     sink = nullptr;
     decoder = nullptr;
-    oldWaveOut = waveOut_;
-    waveOut_ = nullptr;
     loaded = 0;
     queuedCount_ = 0;
   }
@@ -154,7 +149,7 @@ int32_t MidiPlayer::CloseHost() {
     int32_t result = oldSink->Close();
     if (result != kSinkOk && oldSink->GetHandle() != nullptr) {
       // Still open: its reset failed with blocks queued. Let them drain.
-      result = WaitForDeviceRelease(oldWaveOut) ? oldSink->Close() : kSinkFailed;
+      result = WaitForDeviceRelease(oldSink) ? oldSink->Close() : kSinkFailed;
     }
     if (result != kSinkOk && oldSink->GetHandle() != nullptr) {
       // The device refuses to stop and to close: its thread may still read

@@ -35,8 +35,6 @@
 
 namespace pocketmidi {
 
-class WaveOutSink;
-
 constexpr int kPlayerConfigDirectoryUnits = 260;  // terminator included
 
 // One of the three PCM buffers.
@@ -110,11 +108,10 @@ class MidiPlayer : public PlayerBase {
   bool QueueLocked(int32_t index);
   // Waits (bounded) until the device has let go of every block; used when a
   // reset failed. False when it still holds one.
-  static bool WaitForDeviceRelease(WaveOutSink* target);
+  static bool WaitForDeviceRelease(AudioSink* target);
 
   std::mutex hostMutex_;
   std::recursive_mutex stateMutex_;
-  WaveOutSink* waveOut_ = nullptr;  // sink, as the type created here
   int32_t queued_[2] = {0, 0};      // buffers at the device, oldest first
   int32_t queuedCount_ = 0;
   bool configRefused_ = false;

@@ -17,7 +17,7 @@
 
 #include "api/midi_player.h"
 #include "api/stream_decoder.h"
-#include "output/wave_out_sink.h"
+#include "output/audio_sink.h"
 
 namespace pocketmidi {
 namespace {
@@ -68,7 +68,7 @@ int32_t MidiPlayer::Play(int32_t newStartMs, int32_t endMs, int32_t loops) {
   }
   // After a failed reset the device may still be reading the buffers.
   if (deviceBusy_) {
-    if (!WaitForDeviceRelease(waveOut_)) return 0;
+    if (!WaitForDeviceRelease(sink)) return 0;
     deviceBusy_ = false;
   }
   std::lock_guard<std::recursive_mutex> lock(stateMutex_);
@@ -180,7 +180,7 @@ int32_t MidiPlayer::StopHost() {
   // Not under stateMutex_: the reset waits for the device thread, which may
   // be waiting for that lock in BufferDone.
   const int32_t resetResult = sink->Reset();
-  if (resetResult != kSinkOk) deviceBusy_ = !WaitForDeviceRelease(waveOut_);
+  if (resetResult != kSinkOk) deviceBusy_ = !WaitForDeviceRelease(sink);
   std::lock_guard<std::recursive_mutex> lock(stateMutex_);
   queuedCount_ = 0;
   const int32_t seekResult = decoder->Seek(startMs, kSeekFromStart);
@@ -202,20 +202,14 @@ int32_t MidiPlayer::Resume() {
   return 1;
 }
 
-// The device keeps a block until it has played it; a header it still holds
-// cannot be unprepared. Completions after a reset attempt are dropped by the
-// sink, so this is the only way to see the device let go.
-bool MidiPlayer::WaitForDeviceRelease(WaveOutSink* target) {
+// The device keeps a block until it has played it. Completions after a
+// reset attempt are dropped by the sink, so polling it is the only way to
+// see the device let go.
+bool MidiPlayer::WaitForDeviceRelease(AudioSink* target) {
   if (target == nullptr || target->GetHandle() == nullptr) return true;
   target->Restart();  // a paused device would never finish its blocks
   for (int poll = 0; poll < kReleasePolls; ++poll) {
-    bool holding = false;
-    for (int h = 0; h < 2; ++h) {
-      auto* header = const_cast<WAVEHDR*>(&target->header(h));
-      holding |= waveOutUnprepareHeader(target->GetHandle(), header, sizeof(WAVEHDR)) ==
-                 WAVERR_STILLPLAYING;
-    }
-    if (!holding) return true;
+    if (!target->HoldsBlocks()) return true;
     std::this_thread::sleep_for(kReleasePollInterval);
   }
   return false;

@@ -7,6 +7,7 @@
 #include "instruments/instrument.h"
 #include "instruments/patch_loader.h"
 #include "io/file_stream.h"
+#include "synth/engine_result.h"
 #include "synth/synth_engine.h"
 
 namespace pocketmidi {
@@ -47,18 +48,29 @@ bool ReadArchiveIndex(SynthEngine& engine) {
   return true;
 }
 
+// Notes which slot's patch failed and whether the archive lacks it or holds
+// it in a form that cannot be loaded.
+int32_t RecordPatchFailure(SynthEngine& engine, const InstrumentSlot& slot, bool drum,
+                           int32_t index) {
+  const OpenStage stage =
+      FindPatch(engine, slot.name) == 0 ? OpenStage::kPatchMissing : OpenStage::kPatchLoad;
+  RecordFailure(engine.openFailure, stage, kEngineLoadFailed, index);
+  engine.openFailure.drum = drum;
+  return kEngineLoadFailed;
+}
+
 // Loads one marked slot: 0 loaded, found in the cache or not marked; 1 no
 // patch configured (the slot becomes silent); -2 the patch failed to load.
 int32_t LoadSlot(SynthEngine& engine, bool drum, int32_t index) {
   InstrumentSlot& slot = drum ? engine.drumSlots[index] : engine.toneSlots[index];
-  if (!IsPendingInstrument(slot.instrument)) return 0;
+  if (!IsPendingInstrument(slot.instrument)) return kEngineOk;
   if (slot.name[0] == '\0') {
     slot.instrument = nullptr;
-    return 1;
+    return kSlotNotConfigured;
   }
   if (Instrument* cached = FindCachedInstrument(engine, slot.name)) {
     slot.instrument = cached;
-    return 0;
+    return kEngineOk;
   }
   // Drum sounds default to their own note, without loop and envelope;
   // melodic programs default to the patch's own behaviour.
@@ -72,7 +84,8 @@ int32_t LoadSlot(SynthEngine& engine, bool drum, int32_t index) {
   }
   slot.instrument =
       LoadPatch(engine, slot, slot.pan, slot.amp, note, stripLoop, stripEnvelope, slot.stripTail);
-  return slot.instrument != nullptr ? 0 : -2;
+  if (slot.instrument == nullptr) return RecordPatchFailure(engine, slot, drum, index);
+  return kEngineOk;
 }
 
 }  // namespace
@@ -80,17 +93,19 @@ int32_t LoadSlot(SynthEngine& engine, bool drum, int32_t index) {
 int32_t LoadInstruments(SynthEngine& engine) {
   ClosePatchArchive(engine);
   engine.patchArchive = FileOpenW(engine.directory, kOpenRead);
-  if (engine.patchArchive == nullptr) return -3;
+  if (engine.patchArchive == nullptr) {
+    return RecordFailure(engine.openFailure, OpenStage::kArchiveOpen, kEngineMissingInput);
+  }
   if (!ReadArchiveIndex(engine)) {
     ClosePatchArchive(engine);
-    return -2;
+    return RecordFailure(engine.openFailure, OpenStage::kArchiveIndex, kEngineLoadFailed);
   }
-  if (engine.loadAll == 0) return 0;  // archive and index stay open for first notes
+  if (engine.loadAll == 0) return kEngineOk;  // archive and index stay open for first notes
 
   int32_t result = LoadSlots(engine, false, 0);
-  if (result != -2) result = LoadSlots(engine, true, 0);
+  if (result != kEngineLoadFailed) result = LoadSlots(engine, true, 0);
   ClosePatchArchive(engine);
-  return result == -2 ? -2 : 0;
+  return result == kEngineLoadFailed ? kEngineLoadFailed : kEngineOk;
 }
 
 int32_t LoadSlots(SynthEngine& engine, bool drum, int32_t index) {
@@ -98,13 +113,13 @@ int32_t LoadSlots(SynthEngine& engine, bool drum, int32_t index) {
     int32_t missing = 0;
     for (int32_t i = 0; i < kSlotCount; ++i) {
       const int32_t result = LoadSlot(engine, drum, i);
-      if (result == -2) return -2;  // later slots stay marked
+      if (result == kEngineLoadFailed) return kEngineLoadFailed;  // later slots stay marked
       missing += result;
     }
     return missing;
   }
   // A slot outside the table has nothing to play.
-  if (index < 0 || index >= kSlotCount) return 1;
+  if (index < 0 || index >= kSlotCount) return kSlotNotConfigured;
   return LoadSlot(engine, drum, index);
 }
 

@@ -10,7 +10,13 @@ namespace pocketmidi {
 class SynthEngine;
 struct Instrument;
 
-int32_t LoadInstruments(SynthEngine& engine);                    // 0, -2, -3
+// Opens the archive named by the engine's directory and, when everything is
+// loaded up front, loads every marked slot: kEngineOk, kEngineLoadFailed (a
+// patch failed) or kEngineMissingInput (no archive). See engine_result.h.
+int32_t LoadInstruments(SynthEngine& engine);
+// All marked slots of one table (loadAll), or the single slot index: 0 when
+// loaded, kSlotNotConfigured (also a count of them in loadAll mode) or
+// kEngineLoadFailed.
 int32_t LoadSlots(SynthEngine& engine, bool drum, int32_t index);
 int32_t PatchNameHash(const char* name);                         // 0..127
 Instrument* FindCachedInstrument(SynthEngine& engine, const char* name);

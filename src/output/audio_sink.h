@@ -57,6 +57,10 @@ class AudioSink {
   virtual int32_t GetVolume() = 0;                 // 0..100, or a negative sink code
   virtual int32_t GetPosition() = 0;               // milliseconds played, or 0 when unknown
   virtual HWAVEOUT GetHandle() { return nullptr; }
+  // Lets go of every block the device has finished with; true while the
+  // device still holds one. After a failed Reset this is how the owner sees
+  // the device give the memory back (completions are no longer reported).
+  virtual bool HoldsBlocks() { return false; }
 };
 
 }  // namespace pocketmidi

@@ -127,6 +127,17 @@ int32_t WaveOutSink::Close() {
   return SinkCodeFromResult(result);
 }
 
+// A header the device still holds cannot be unprepared; one it has let go
+// of is unprepared here (again, harmlessly, if it already was).
+bool WaveOutSink::HoldsBlocks() {
+  if (device_ == nullptr) return false;
+  bool holding = false;
+  for (WAVEHDR& header : headers_) {
+    holding |= waveOutUnprepareHeader(device_, &header, kHeaderBytes) == WAVERR_STILLPLAYING;
+  }
+  return holding;
+}
+
 int32_t WaveOutSink::SetVolume(int32_t percent) {
   if (percent < 0 || percent > 100) return kSinkFailed;
   uint32_t level = static_cast<uint32_t>(percent) * 65535u / 100u;

@@ -28,9 +28,11 @@ class WaveOutSink : public AudioSink {
   int32_t GetVolume() override;
   int32_t GetPosition() override;
   HWAVEOUT GetHandle() override { return device_; }
+  bool HoldsBlocks() override;
 
-  // For tests: the header the next Write uses, the headers, and the flag that
-  // keeps completions from being reported.
+  // Read-only views of the sink's state: the header the next Write uses, the
+  // two headers, and whether completions are being dropped (from Reset until
+  // the next Write).
   uint32_t nextHeader() const { return nextHeader_; }
   const WAVEHDR& header(int index) const { return headers_[index & 1]; }
   bool discardingCompletions() const { return discardCompletions_.load() != 0; }

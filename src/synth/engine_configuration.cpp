@@ -9,6 +9,7 @@
 #include "config/ini_file.h"
 #include "platform/runtime_string.h"
 #include "pocketmidi.h"
+#include "synth/engine_result.h"
 #include "synth/narrow_strings.h"
 #include "synth/synth_engine.h"
 
@@ -21,16 +22,6 @@ constexpr uint32_t kStringValueBytes = 128;  // longer values count as missing
 constexpr std::size_t kNarrowPathBytes = 128;
 constexpr std::size_t kArchiveNameUnits = 64;  // at most 63 characters
 constexpr std::size_t kSlotNameMax = sizeof(InstrumentSlot::name) - 1;
-
-// Patch list results, one per key that can be wrong.
-constexpr int32_t kBankNameError = -7;  // also a name too long for a slot
-constexpr int32_t kBankAmpError = -8;
-constexpr int32_t kDrumAmpError = -9;  // also a drum name too long for a slot
-constexpr int32_t kDrumNoteError = -10;
-constexpr int32_t kDrumPanError = -11;
-constexpr int32_t kStripEnvelopeError = -12;
-constexpr int32_t kStripLoopError = -13;
-constexpr int32_t kStripTailError = -14;
 
 bool ReadString(const IniFile* file, const char* section, const char* key,
                 char (&value)[kStringValueBytes]) {
@@ -221,28 +212,37 @@ int32_t SynthEngine::LoadConfiguration() {
     bootstrapWide[baseUnits + i] = static_cast<char16_t>(kBootstrapName[i]);
   }
   char bootstrapPath[kNarrowPathBytes];
-  if (!WideToNarrow(bootstrapWide, bootstrapPath, sizeof(bootstrapPath))) return -3;
-
+  if (!WideToNarrow(bootstrapWide, bootstrapPath, sizeof(bootstrapPath))) {
+    return RecordFailure(openFailure, OpenStage::kBootstrapPath, kEngineMissingInput);
+  }
   IniFile* file = IniFile::Open(bootstrapPath);
-  if (file == nullptr) return -3;
+  if (file == nullptr) {
+    return RecordFailure(openFailure, OpenStage::kBootstrapFile, kEngineMissingInput, -1,
+                         bootstrapPath);
+  }
+  const int32_t result = ReadBootstrap(file, bootstrapPath, base, baseUnits);
+  IniFile::Close(file);
+  return result;
+}
 
+// The bootstrap file's [FILES] names (patch list, then archive) and its
+// engine settings.
+int32_t SynthEngine::ReadBootstrap(const IniFile* file, const char* bootstrapPath,
+                                   const char16_t* base, std::size_t baseUnits) {
   char value[kStringValueBytes];
   if (!ReadString(file, "FILES", "CONFIG", value) || value[0] == 0) {
-    IniFile::Close(file);
-    return -3;
+    return RecordFailure(openFailure, OpenStage::kPatchListName, kEngineMissingInput, -1,
+                         bootstrapPath);
   }
   // The base is shorter than the bootstrap path, which fitted.
   char patchListPath[kNarrowPathBytes + kStringValueBytes];
   WideToNarrow(base, patchListPath, kNarrowPathBytes);
   std::strcat(patchListPath, value);
-  if (LoadPatchList(patchListPath) != 0) {
-    IniFile::Close(file);
-    return -3;
-  }
+  if (LoadPatchList(patchListPath) != kEngineOk) return kEngineMissingInput;
 
   if (!ReadString(file, "FILES", "PAT", value) || value[0] == 0) {
-    IniFile::Close(file);
-    return -3;
+    return RecordFailure(openFailure, OpenStage::kArchiveName, kEngineMissingInput, -1,
+                         bootstrapPath);
   }
   // Archive names are cut to 63 characters; a directory plus name that
   // would not fit the directory field is refused rather than cut.
@@ -250,8 +250,8 @@ int32_t SynthEngine::LoadConfiguration() {
   NarrowToWide(value, archiveName, kArchiveNameUnits);
   const std::size_t nameUnits = WideLength(archiveName);
   if (baseUnits + nameUnits >= static_cast<std::size_t>(kDirectoryUnits)) {
-    IniFile::Close(file);
-    return -3;
+    return RecordFailure(openFailure, OpenStage::kArchivePath, kEngineMissingInput, -1,
+                         bootstrapPath);
   }
   if (directory[0] == 0) {
     directory[0] = u'\\';
@@ -260,22 +260,23 @@ int32_t SynthEngine::LoadConfiguration() {
   for (std::size_t i = 0; i <= nameUnits; ++i) directory[baseUnits + i] = archiveName[i];
 
   ReadEngineSettings(file, *this);
-  IniFile::Close(file);
-  return 0;
+  return kEngineOk;
 }
 
 int32_t SynthEngine::LoadPatchList(const char* path) {
   IniFile* file = IniFile::Open(path);
-  if (file == nullptr) return -3;
-  for (int program = 0; program < 128; ++program) {
-    const int32_t result = ReadPatchSection(file, program, toneSlots[program], drumSlots[program]);
-    if (result != 0) {
-      IniFile::Close(file);
-      return result;
+  if (file == nullptr) {
+    return RecordFailure(openFailure, OpenStage::kPatchList, kEngineMissingInput, -1, path);
+  }
+  int32_t result = kEngineOk;
+  for (int program = 0; program < 128 && result == kEngineOk; ++program) {
+    result = ReadPatchSection(file, program, toneSlots[program], drumSlots[program]);
+    if (result != kEngineOk) {
+      RecordFailure(openFailure, OpenStage::kPatchList, result, program, path);
     }
   }
   IniFile::Close(file);
-  return 0;
+  return result;
 }
 
 int32_t SynthEngine::ApplyFormatOverride(const FormatOverride* override) {

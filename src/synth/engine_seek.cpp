@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "song/song_event.h"
+#include "synth/channel_controls.h"
 #include "synth/synth_engine.h"
 
 namespace pocketmidi {
@@ -39,7 +40,8 @@ void SynthEngine::SkipTo(uint32_t frame) {
   if (voices != nullptr) {
     for (int32_t i = 0; i < voiceCount; ++i) voices[i].state = kVoiceFree;
   }
-  // Replays only what changes channel state; no voice is touched.
+  // Replays only what changes channel state; no voice is touched, so notes,
+  // key pressure, sound off and notes off pass without effect.
   while (nextEvent->time < frame) {
     const SynthEvent& event = *nextEvent;
     if (event.type == kEndOfSong) {
@@ -48,37 +50,7 @@ void SynthEngine::SkipTo(uint32_t frame) {
       return;
     }
     if (event.channel < kChannelCount) {
-      ChannelState& channel = channels[event.channel];
-      switch (event.type) {
-        case kVolume:
-          channel.volume = event.dataByte1;
-          break;
-        case kPan:
-          channel.pan = event.dataByte1;
-          break;
-        case kSustain:
-          channel.sustain = event.dataByte1;
-          break;
-        case kExpression:
-          channel.expression = event.dataByte1;
-          break;
-        case kPitchBend:
-          channel.pitchBend = event.dataByte1 + 128 * event.dataByte2;
-          channel.bendFactor = 0;
-          break;
-        case kPitchBendRange:
-          channel.bendRange = event.dataByte1;
-          channel.bendFactor = 0;
-          break;
-        case kProgramChange:
-          if (event.channel != kDrumChannel) channel.program = event.dataByte1;
-          break;
-        case kResetControllers:
-          ResetControllers(event.channel);
-          break;
-        default:
-          break;  // notes, pressure, sound off, notes off
-      }
+      ApplyChannelEvent(channels[event.channel], event.channel, event);
     }
     ++nextEvent;
   }

@@ -7,6 +7,7 @@
 
 #include "instruments/instrument.h"
 #include "instruments/instrument_bank.h"
+#include "synth/engine_result.h"
 #include "synth/slot_index.h"
 #include "synth/synth_engine.h"
 #include "voice/envelope.h"
@@ -74,7 +75,7 @@ void SynthEngine::StartNote(const SynthEvent& event, Voice& voice) {
 
   if (slot.instrument == nullptr) return;
   if (loadAll == 0 && IsPendingInstrument(slot.instrument)) {
-    if (LoadSlots(*this, drum, slotIndex) != 0) return;
+    if (LoadSlots(*this, drum, slotIndex) != kEngineOk) return;
   }
   const Instrument* instrument = slot.instrument;
   // Still marked (instruments never loaded) or empty: nothing to play, and

@@ -2,17 +2,21 @@
 // channel state, voice pool, the song's timeline in output frames, the mix
 // block and the bookkeeping of one render call.
 //
-// Operations are split by concern over several files: construction and song
-// preparation (synth_engine.cpp), configuration (engine_configuration.cpp),
-// channel events (channel_events.cpp), note start and voice allocation
-// (note_start.cpp), reset and seeking (engine_seek.cpp), the render loop
-// (render_loop.cpp). Instruments, voices and kernels are free functions in
-// instruments/ and voice/ that take the engine.
+// Operations are split by concern over several files: construction
+// (synth_engine.cpp), song preparation (song_preparation.cpp),
+// configuration (engine_configuration.cpp), channel events
+// (channel_events.cpp; their effect on channel state alone is
+// channel_controls.cpp), note start and voice allocation (note_start.cpp),
+// reset and seeking (engine_seek.cpp), the render loop (render_loop.cpp).
+// Instruments, voices and kernels are free functions in instruments/ and
+// voice/ that take the engine.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "instruments/instrument.h"
+#include "synth/open_failure.h"
 #include "synth/synth_event.h"
 #include "voice/voice.h"
 
@@ -22,6 +26,7 @@ namespace pocketmidi {
 
 struct FileStream;
 struct KernelSet;
+struct IniFile;
 struct SongEventList;
 
 constexpr int kChannelCount = 16;
@@ -67,11 +72,15 @@ class SynthEngine {
   uint32_t SpMidiEnabled() const { return spMidiEnabled; }
   int32_t VoiceCount() const { return voiceCount; }
   int32_t PrepareSong(const SongEventList* list);
+  bool SizeVoicePool(int32_t peak);
+  bool FindLastNoteOffs();
   static int32_t SongDurationMs(const SongEventList* list);
 
   // Configuration.
   int32_t LoadConfiguration();
   int32_t LoadPatchList(const char* path);
+  int32_t ReadBootstrap(const IniFile* file, const char* bootstrapPath, const char16_t* base,
+                        std::size_t baseUnits);
   int32_t ApplyFormatOverride(const FormatOverride* override);
 
   // Channel events and seeking.
@@ -81,6 +90,7 @@ class SynthEngine {
   void StartNote(const SynthEvent& event, Voice& voice);
   const PatchSample* SelectSample(const Voice& voice, const Instrument& instrument) const;
   void NoteOff(const SynthEvent& event);
+  void RecordLastNoteOff(const SynthEvent& event);
   void ReleaseVoice(Voice& voice);
   void CutVoice(Voice& voice);
   void UpdateChannelAmp(int channel);
@@ -144,6 +154,9 @@ class SynthEngine {
   int32_t patchIndexCount;
   int16_t ResampleBuffer[kBlockFrames];
   const KernelSet* kernels;  // the render path's inner loops, never null
+  // Why the last configuration, preparation or instrument load failed; for
+  // diagnosis only.
+  OpenFailure openFailure;
 };
 
 }  // namespace pocketmidi

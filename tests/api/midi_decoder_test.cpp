@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <tuple>
 
 #include "api/file_type.h"
 #include "api/midi_player.h"
@@ -102,7 +105,37 @@ TEST(MidiDecoderOpen, FailsWithOneForASongTooLongToPrepare) {
   ss::SoundSetConfig config = UnityConfig("c");
   config.rate = 44100;
   RenderSet set(config, {Constant("c", 100)});
-  EXPECT_EQ(OpenSong(set.Directory(), set.WriteSong(BuildSmf({track}, options))).result, 1);
+  OpenSong song(set.Directory(), set.WriteSong(BuildSmf({track}, options)));
+  EXPECT_EQ(song.result, 1);
+  EXPECT_EQ(song->LastOpenFailure().stage, OpenStage::kSongPreparation);
+  EXPECT_EQ(song->LastOpenFailure().code, -3);
+}
+
+// A failed open notes the step and the slot where it stopped, for the tool.
+TEST(MidiDecoderOpen, NotesWhereAFailedOpenStopped) {
+  ss::SoundSetConfig absent = UnityConfig("c");
+  absent.tones[0].name = "x";
+  const RenderSet good(UnityConfig("c"), {Constant("c", 100)});
+  const RenderSet missing(absent, {Constant("c", 100)});
+  const RenderSet noArchive(UnityConfig("c"), {Constant("c", 100)});
+  const RenderSet cut(UnityConfig("c"), {Constant("c", 100)});
+  std::remove(noArchive.File("patches.pat").c_str());
+  std::filesystem::resize_file(cut.File("patches.pat"), 8 + 24 + 40);  // index, part of a header
+  const struct {
+    const RenderSet* set;
+    OpenStage stage;
+    int32_t code, index;
+  } cases[] = {{&good, OpenStage::kNone, 0, 0},  // the record stays cleared
+               {&missing, OpenStage::kPatchMissing, -2, 0},
+               {&noArchive, OpenStage::kArchiveOpen, -3, -1},
+               {&cut, OpenStage::kPatchLoad, -2, 0}};
+  for (const auto& c : cases) {
+    OpenSong song(c.set->Directory(), c.set->WriteSong(SongBytes({On(0, 0, 60)}, 500)));
+    EXPECT_EQ(song.result, c.stage == OpenStage::kNone ? 0 : 1);
+    const OpenFailure failure = song->LastOpenFailure();
+    EXPECT_EQ(std::tuple(failure.stage, failure.code, failure.index),
+              std::tuple(c.stage, c.code, c.index));
+  }
 }
 
 TEST(MidiDecoderRender, LoadingAtFirstNoteAndFreeingMatchLoadAll) {

@@ -95,6 +95,11 @@ TEST_F(Configuration, PatchListResults) {
     SynthEngine fresh(directory.c_str());
     EXPECT_EQ(LoadList(fresh, PatchList(57, c.extra, c.named)), c.result) << c.extra;
     EXPECT_STREQ(fresh.toneSlots[56].name, "piano");  // read before the failure
+    // The failing section is noted for the tool's message.
+    if (c.result != 0) {
+      EXPECT_EQ(std::tuple(fresh.openFailure.stage, fresh.openFailure.code, fresh.openFailure.index),
+                std::tuple(OpenStage::kPatchList, c.result, 57));
+    }
   }
   SynthEngine engine(directory.c_str());
   EXPECT_EQ(Load(engine, "", PatchList(57, "", false)), -3);
@@ -130,6 +135,7 @@ TEST_F(Configuration, MissingNamesAndUnusableDirectoriesFail) {
   dir.Write("patches.cfg", PatchList());
   dir.Write("zoltep", "[FILES]\r\nCONFIG=patches.cfg\r\nPAT=\r\n");
   EXPECT_EQ(engine.LoadConfiguration(), -3);
+  EXPECT_EQ(engine.openFailure.stage, OpenStage::kArchiveName);
 
   // Archive names are cut to 63 characters.
   dir.Write("zoltep", "[FILES]\r\nCONFIG=patches.cfg\r\nPAT=" + std::string(70, 'a') + "\r\n");
@@ -142,6 +148,7 @@ TEST_F(Configuration, MissingNamesAndUnusableDirectoriesFail) {
        {directory + std::u16string(130, u'x') + u"\\", directory + u"\u4e2d\\"}) {
     SynthEngine refused(bad.c_str());
     EXPECT_EQ(refused.LoadConfiguration(), -3);
+    EXPECT_EQ(refused.openFailure.stage, OpenStage::kBootstrapPath);
   }
 }
 

@@ -6,18 +6,57 @@
 // anywhere on that path changes a hash; the unit tests say where.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "support/render_fixture.h"
 
 namespace pocketmidi::test::render {
 namespace {
 
-uint64_t Fnv1a64(const std::vector<uint8_t>& bytes) {
+uint64_t Fnv1a64(const uint8_t* bytes, size_t count) {
   uint64_t hash = 14695981039346656037ull;
-  for (uint8_t b : bytes) hash = (hash ^ b) * 1099511628211ull;
+  for (size_t i = 0; i < count; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
   return hash;
+}
+
+uint64_t Fnv1a64(const std::vector<uint8_t>& bytes) { return Fnv1a64(bytes.data(), bytes.size()); }
+
+// One engine block of frames per chunk: a change shows first in the block
+// where it happens.
+constexpr size_t kChunkFrames = 1024;
+
+// The render as 16 bits of hash per 1024-frame chunk, in hex: small enough
+// to keep beside the whole hash, precise enough to say where a changed
+// render first differs (a collision of 1 in 65536 would name a later block).
+std::string ChunkHashes(const std::vector<uint8_t>& pcm, size_t frameBytes) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (size_t at = 0; at < pcm.size(); at += kChunkFrames * frameBytes) {
+    const size_t count = std::min(kChunkFrames * frameBytes, pcm.size() - at);
+    const uint64_t hash = Fnv1a64(pcm.data() + at, count);
+    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(hash >> shift) & 15];
+  }
+  return out;
+}
+
+// Where a render first departs from the chunk hashes it had.
+std::string FirstDifference(const std::string& expected, const std::string& actual, int rate) {
+  size_t chunk = 0;
+  while (4 * chunk + 4 <= expected.size() && 4 * chunk + 4 <= actual.size() &&
+         expected.compare(4 * chunk, 4, actual, 4 * chunk, 4) == 0) {
+    ++chunk;
+  }
+  if (4 * chunk >= expected.size() && 4 * chunk >= actual.size()) return "no chunk differs";
+  const size_t frame = chunk * kChunkFrames;
+  return "first differing frame in " + std::to_string(frame) + ".." +
+         std::to_string(frame + kChunkFrames - 1) + " (from " +
+         std::to_string(frame * 1000 / rate) + " ms); " + std::to_string(expected.size() / 4) +
+         " chunks expected, " + std::to_string(actual.size() / 4) + " rendered";
 }
 
 // Deterministic noise, for a sample with energy up to its Nyquist frequency.
@@ -93,13 +132,38 @@ TEST(GoldenRender, BusySongInEveryFormat) {
     int rate, bits, channels;
     bool compressed;
     uint64_t hash;
+    const char* chunks;  // ChunkHashes of the same render
   } cases[] = {
-      {22050, 16, 2, false, 0x36fe05885e5a7e59ull},
-      {22050, 16, 2, true, 0x9d9d2b201d56de55ull},
-      {44100, 16, 2, false, 0x51d2926570972b75ull},
-      {32000, 8, 2, false, 0x18b82b9250f9705full},
-      {11025, 16, 1, false, 0x83038147afb1039dull},
-      {8000, 8, 1, true, 0x2ef9008b1a69bde8ull},
+      {22050, 16, 2, false, 0x36fe05885e5a7e59ull,
+       "effcd6a6abb9cd9301620085edd6f600ae72099535e5758080ee1b1e1bf8f6825b5344b7eaa901a8f068"
+       "c9a9b94104e86fcaa958b75b624f1f2d14373a21f9f4daade6d79e82ca0f5c1e2b29a94870214329b4a4"
+       "7cfa25bbc2a3c65017aaf90ed413e77d00eb9c0af4f74572497a037c8b921fc4a4246325632563256325"
+       "63256105"},
+      {22050, 16, 2, true, 0x9d9d2b201d56de55ull,
+       "75b9e6e3b0f82095080c21b3fa911ad96a57660cd78f70761eac9423b146dc02edc49fb90092201303a1"
+       "420242d2d44326e36be8f675c0ac69a347c82a15924814214dbcb3107e7215b1e273a8dbe8e00073421b"
+       "a13d88351161fe137f6169382f23c281749f423c2fb0e1f5b1ce2a40e8c8c2d0dad16325632563256325"
+       "63256105"},
+      {44100, 16, 2, false, 0x51d2926570972b75ull,
+       "327b01365da4e2909e935daa655688d203015598f0f2e32a8a642028a088c8126279c357e03e9144c847"
+       "4420abcc3093e427442e74a5f6fdba691a9ada93fefef8edc1e0addfe454970153465799ce043e27ebd3"
+       "a0722de4052a5129c41c313ac8b7cc0c67fa7cfd79a2e88f6a3cb61c1001eb8ca55e0607ac2dfd88cb5b"
+       "f18b02ceaa33e76721e25cabdb1cb1e0cc30f967f928575b47d126fea69fe556efb25429b8faf55737ac"
+       "1abdac3b2e25ad46096c9339174da0ce960367b728ee3a2dc21c20805c21147c4667eaef19bcf24b836c"
+       "1f7f5f8937f920506e9d87b35195c99b93777dcbd342ba7a632563256325632563256325632563256325"
+       "63256325632592e5"},
+      {32000, 8, 2, false, 0x18b82b9250f9705full,
+       "a2ca666da6fe65b6994a5bc94c40635ff42b3fe7ed08982764862f768bee3d2167cb8381488fa9691afc"
+       "b50bb726c422feae8db44ca819d7fec0c263b42073cb46e4a79aac2778529efdbbc7230ad9ec1f1d6fbb"
+       "ebc2dd1cd8cd8a280d67b47f27acf1f95ebee61c74de61ba63deeba12106996a8738eab2bf0a2012518b"
+       "4d38eb6978af0a0dd707c890ad64f2831527ae23aa3113f2e4e18bef03efdb51a5d25b44b0d0f1eb4ee7"
+       "655fc325c325c325c325c325c325c325c325969d"},
+      {11025, 16, 1, false, 0x83038147afb1039dull,
+       "e3dedc29dc0a67c44004ba54d5663f0114d334a4a40ee7ac06d1a7b45f20a1ffddbb8cffd614d9bbd114"
+       "8d27de39f4343c7b1704c3ecee529aa22613c325c3252b75"},
+      {8000, 8, 1, true, 0x2ef9008b1a69bde8ull,
+       "a73f3cc047734c18dcfff5cc9f9f8b6c0efe507889f3177830e4bc88d2f4d15fbd262b9e5b05d782cbf4"
+       "10807325699d"},
   };
   for (const auto& c : cases) {
     RenderSet set(Config(c.rate, c.bits, c.channels), Patches(), c.compressed);
@@ -118,9 +182,16 @@ TEST(GoldenRender, BusySongInEveryFormat) {
       EXPECT_LT(clipped * 100, values.size());
       EXPECT_GT(loud * 2, values.size());
     }
+    const std::string chunks = ChunkHashes(pcm, frameBytes);
+    // POCKETMIDI_GOLDEN_CHUNKS=1 prints the chunk hashes to paste after an
+    // intended change of the arithmetic.
+    if (std::getenv("POCKETMIDI_GOLDEN_CHUNKS") != nullptr) {
+      std::printf("%d Hz: \"%s\"\n", c.rate, chunks.c_str());
+    }
     EXPECT_EQ(Fnv1a64(pcm), c.hash) << c.rate << " Hz, " << c.bits << " bits, " << c.channels
                                     << " channels" << (c.compressed ? ", compressed" : "")
-                                    << ": 0x" << std::hex << Fnv1a64(pcm);
+                                    << ": 0x" << std::hex << Fnv1a64(pcm) << std::dec << "; "
+                                    << FirstDifference(c.chunks, chunks, c.rate);
   }
 }
 

@@ -131,7 +131,7 @@ bool FillFormatOverride(const char16_t* configDirectory, const FormatFlags& flag
     return false;
   }
   if (engine->LoadConfiguration() != 0) {
-    *problem = DiagnoseConfiguration(configDirectory);
+    *problem = DescribeConfigurationFailure(*engine);
     return false;
   }
   out->sampleRate = flags.rate ? static_cast<uint32_t>(flags.rate) : engine->sampleRate;

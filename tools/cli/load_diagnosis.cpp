@@ -2,16 +2,13 @@
 
 #include <sys/stat.h>
 
-#include <cstring>
 #include <memory>
-#include <new>
-#include <vector>
 
-#include "config/ini_file.h"
-#include "instruments/instrument_bank.h"
+#include "api/file_type.h"
+#include "api/midi_decoder.h"
 #include "io/file_stream.h"
 #include "platform/utf16_path.h"
-#include "song/midi_song.h"
+#include "synth/engine_result.h"
 #include "synth/narrow_strings.h"
 #include "synth/synth_engine.h"
 
@@ -26,60 +23,83 @@ std::string NarrowDirectory(const char16_t* directory) {
   return narrow;
 }
 
-bool LookUp(const IniFile* file, const char* section, const char* key, std::string* value) {
-  char buffer[128];
-  IniQuery query{section, key, buffer, kIniString, sizeof buffer};
-  if (!IniFile::GetValue(file, &query) || buffer[0] == '\0') return false;
-  *value = buffer;
-  return true;
+std::string Quoted(const char* narrowPath) {
+  return "'" + NarrowHandheldPathToHost(narrowPath) + "'";
 }
 
 const char* PatchListKey(int32_t code) {
   switch (code) {
-    case -7: return "bank_name is missing, empty or longer than 15 characters";
-    case -8: return "bank_amp must be 0..800";
-    case -9: return "drumset_amp must be 0..800 (or drumset_name is longer than 15 characters)";
-    case -10: return "drumset_note must be 0..127";
-    case -11: return "drumset_pan must be center, left, right or -100..100";
-    case -12: return "drumset_strip_envelope must be 0 or 1";
-    case -13: return "drumset_strip_loop must be 0 or 1";
-    case -14: return "drumset_strip_tail must be 0 or 1";
+    case kBankNameError: return "bank_name is missing, empty or longer than 15 characters";
+    case kBankAmpError: return "bank_amp must be 0..800";
+    case kDrumAmpError:
+      return "drumset_amp must be 0..800 (or drumset_name is longer than 15 characters)";
+    case kDrumNoteError: return "drumset_note must be 0..127";
+    case kDrumPanError: return "drumset_pan must be center, left, right or -100..100";
+    case kStripEnvelopeError: return "drumset_strip_envelope must be 0 or 1";
+    case kStripLoopError: return "drumset_strip_loop must be 0 or 1";
+    case kStripTailError: return "drumset_strip_tail must be 0 or 1";
     default: return "cannot be read";
   }
 }
 
-std::string DiagnosePatchList(const std::string& path) {
-  std::unique_ptr<SynthEngine> engine(new (std::nothrow) SynthEngine(nullptr));
-  if (!engine) return "out of memory";
-  const std::string host = NarrowHandheldPathToHost(path.c_str());
-  const int32_t code = engine->LoadPatchList(path.c_str());
-  if (code == 0) return "";
-  if (code == -3) return "patch list: cannot open '" + host + "'";
-  // Sections are read in order and reading stops at the failing one: it is
-  // the first without a name (-7) or the last with one (other codes).
-  int section = 0;
-  while (section < 127 && engine->toneSlots[section].name[0] != '\0') ++section;
-  if (code != -7 && section > 0 && engine->toneSlots[section].name[0] == '\0') --section;
-  return "patch list '" + host + "': section " + std::to_string(section) + ": " +
-         PatchListKey(code);
+std::string DescribeConfiguration(const OpenFailure& failure) {
+  const std::string file = Quoted(failure.file);
+  switch (failure.stage) {
+    case OpenStage::kBootstrapPath:
+      return "configuration: the directory path is too long (over 127 bytes with the file "
+             "name) or has characters beyond Latin-1";
+    case OpenStage::kBootstrapFile:
+      return "configuration: cannot read " + file;
+    case OpenStage::kPatchListName:
+      return "configuration " + file + ": [FILES] has no CONFIG (the patch list file name)";
+    case OpenStage::kPatchList:
+      if (failure.code == kEngineMissingInput) return "patch list: cannot open " + file;
+      return "patch list " + file + ": section " + std::to_string(failure.index) + ": " +
+             PatchListKey(failure.code);
+    case OpenStage::kArchiveName:
+      return "configuration " + file + ": [FILES] has no PAT (the patch archive file name)";
+    case OpenStage::kArchivePath:
+      return "configuration " + file + ": the patch archive path is too long";
+    default:
+      return "the configuration could not be read (cause unknown)";
+  }
 }
 
-// Index entry names of the archive, or false when it cannot be read.
-bool ArchiveHasPatch(const std::string& hostPath, const char* name, bool* found) {
-  FILE* file = std::fopen(hostPath.c_str(), "rb");
-  if (file == nullptr) return false;
-  uint8_t header[8];
-  bool ok = std::fread(header, 1, 8, file) == 8;
-  const uint32_t indexBytes = header[4] | header[5] << 8 | header[6] << 16 | uint32_t{header[7]} << 24;
-  *found = false;
-  for (uint32_t i = 0; ok && i < indexBytes / 24; ++i) {
-    char entry[24];
-    if (std::fread(entry, 1, 24, file) != 24) break;
-    entry[15] = '\0';
-    if (std::strcmp(entry, name) == 0) *found = true;
+// The failure of an engine that was configured: the song and instrument
+// steps name the archive (the engine's directory) and the failing slot.
+std::string DescribeEngineFailure(const SynthEngine& engine) {
+  const OpenFailure& failure = engine.openFailure;
+  const std::string archive = "'" + HandheldPathToHost(engine.directory) + "'";
+  switch (failure.stage) {
+    case OpenStage::kNone:
+      return "the song could not be opened (cause unknown)";
+    case OpenStage::kAllocation:
+      return "out of memory";
+    case OpenStage::kSongRead:
+      return "the song cannot be read";
+    case OpenStage::kSongPreparation:
+      return failure.code == kEngineLoadFailed
+                 ? "out of memory while preparing the song"
+                 : "the song is too long (over 2^31 output frames at this rate)";
+    case OpenStage::kArchiveOpen:
+      return "patch archive: cannot open " + archive;
+    case OpenStage::kArchiveIndex:
+      return "patch archive " + archive + ": out of memory for its index";
+    case OpenStage::kPatchMissing:
+    case OpenStage::kPatchLoad: {
+      const int32_t index = failure.index & 127;
+      const InstrumentSlot& slot = failure.drum ? engine.drumSlots[index] : engine.toneSlots[index];
+      const std::string what = std::string("instrument '") + slot.name + "' (" +
+                               (failure.drum ? "drum note " : "program ") +
+                               std::to_string(index) + ")";
+      if (failure.stage == OpenStage::kPatchMissing) {
+        return what + " not in the archive " + archive;
+      }
+      return what + ": patch in " + archive + " is corrupt or too large to load";
+    }
+    default:
+      return DescribeConfiguration(failure);
   }
-  std::fclose(file);
-  return ok;
 }
 
 }  // namespace
@@ -93,89 +113,37 @@ std::string MissingBootstrap(const char16_t* configDirectory) {
          NarrowHandheldPathToHost(directory.c_str()) + "' an instrument set directory?)";
 }
 
-std::string DiagnoseConfiguration(const char16_t* configDirectory) {
-  std::string missing = MissingBootstrap(configDirectory);
-  if (!missing.empty()) return missing;
-  const std::string directory = NarrowDirectory(configDirectory);
-  const std::string bootstrap = directory + "zoltep";
-  const std::string host = NarrowHandheldPathToHost(bootstrap.c_str());
-  IniFile* file = IniFile::Open(bootstrap.c_str());
-  if (file == nullptr) return "configuration: cannot read '" + host + "'";
-  std::string patchList, archive;
-  const bool hasConfig = LookUp(file, "FILES", "CONFIG", &patchList);
-  const bool hasPat = LookUp(file, "FILES", "PAT", &archive);
-  IniFile::Close(file);
-  if (!hasConfig) return "configuration '" + host + "': [FILES] has no CONFIG (the patch list file name)";
-  std::string problem = DiagnosePatchList(directory + patchList);
-  if (!problem.empty()) return problem;
-  if (!hasPat) return "configuration '" + host + "': [FILES] has no PAT (the patch archive file name)";
-  if (directory.size() + archive.size() >= 260 || archive.size() > 63) {
-    return "configuration '" + host + "': the patch archive path is too long";
+std::string DescribeConfigurationFailure(const SynthEngine& engine) {
+  return DescribeConfiguration(engine.openFailure);
+}
+
+std::string DescribeOpenFailure(const StreamDecoder& decoder) {
+  const auto* midi = dynamic_cast<const MidiDecoder*>(&decoder);
+  if (midi == nullptr) return "the song could not be opened (cause unknown)";
+  if (midi->LastOpenFailure().stage == OpenStage::kAllocation || midi->engine == nullptr) {
+    return "out of memory";
   }
-  return "";
+  return DescribeEngineFailure(*midi->engine);
 }
 
 std::string DiagnoseLoadFailure(const char16_t* configDirectory, const char16_t* songPath,
                                 const FormatOverride* formatOverride) {
-  std::string problem = DiagnoseConfiguration(configDirectory);
-  if (!problem.empty()) return problem;
-  // Two engines prepared alike: one only marks the instruments the song
-  // needs, the other also loads them, so the failing slot is the one that
-  // was marked and came back empty.
-  std::unique_ptr<SynthEngine> marked(new (std::nothrow) SynthEngine(configDirectory));
-  std::unique_ptr<SynthEngine> loaded(new (std::nothrow) SynthEngine(configDirectory));
-  // A song frees its events only when told to; do it on every return.
-  struct SongRelease {
-    void operator()(MidiSong* s) const {
-      s->ReleaseEvents();
-      delete s;
-    }
-  };
-  std::unique_ptr<MidiSong, SongRelease> song(new (std::nothrow) MidiSong());
-  std::unique_ptr<MidiSong, SongRelease> song2(new (std::nothrow) MidiSong());
-  if (!marked || !loaded || !song || !song2) return "out of memory";
-  SynthEngine* engines[2] = {marked.get(), loaded.get()};
-  MidiSong* songs[2] = {song.get(), song2.get()};
-  for (int i = 0; i < 2; ++i) {
-    engines[i]->LoadConfiguration();
-    engines[i]->ApplyFormatOverride(formatOverride);
-    songs[i]->spMidiEnabled = engines[i]->SpMidiEnabled();
-    songs[i]->polyphonyLimit = engines[i]->VoiceCount();
-    FileStream* stream = FileOpenW(songPath, kOpenRead);
-    if (stream == nullptr) return "cannot open the song";
-    const SongEventList* list = songs[i]->Load(stream, nullptr);
-    FileClose(stream);
-    const int32_t prepared = engines[i]->PrepareSong(list);
-    if (prepared != 0) {
-      songs[i]->ReleaseEvents();
-      return list == nullptr ? "the song cannot be read" : "the song is too long or memory ran out";
-    }
-    engines[i]->channelRanks = songs[i]->ChannelOrder();
-    songs[i]->ReleaseEvents();
+  std::string missing = MissingBootstrap(configDirectory);
+  if (!missing.empty()) return missing;
+  FileStream* stream = FileOpenW(songPath, kOpenRead);
+  if (stream == nullptr) return "cannot open the song";
+  std::unique_ptr<StreamDecoder> decoder(CreateDecoder(DetectFileType(stream), configDirectory));
+  std::string cause;
+  if (!decoder) {
+    cause = "not a MIDI file";
+  } else if (decoder->Open(stream, formatOverride) != kDecoderOpened) {
+    cause = DescribeOpenFailure(*decoder);
+  } else {
+    cause = "the song could not be opened (cause unknown)";
   }
-  const std::string archiveHost = HandheldPathToHost(marked->directory);
-  FileStream* probe = FileOpenW(marked->directory, kOpenRead);
-  if (probe == nullptr) return "patch archive: cannot open '" + archiveHost + "'";
-  FileClose(probe);
-  if (LoadInstruments(*loaded) == 0) return "the song could not be opened (cause unknown)";
-  for (int drum = 0; drum < 2; ++drum) {
-    for (int i = 0; i < 128; ++i) {
-      const InstrumentSlot& before = drum ? marked->drumSlots[i] : marked->toneSlots[i];
-      const InstrumentSlot& after = drum ? loaded->drumSlots[i] : loaded->toneSlots[i];
-      if (!IsPendingInstrument(before.instrument) || after.instrument != nullptr ||
-          before.name[0] == '\0') {
-        continue;
-      }
-      const std::string what = std::string("instrument '") + before.name + "' (" +
-                               (drum ? "drum note " : "program ") + std::to_string(i) + ")";
-      bool found = false;
-      if (ArchiveHasPatch(archiveHost, before.name, &found) && !found) {
-        return what + " not in the archive '" + archiveHost + "'";
-      }
-      return what + ": patch in '" + archiveHost + "' is corrupt or too large to load";
-    }
-  }
-  return "patch archive '" + archiveHost + "': index cannot be read or memory ran out";
+  decoder.reset();
+  FileClose(stream);
+  return cause;
 }
 
 }  // namespace pocketmidi::cli

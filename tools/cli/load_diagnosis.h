@@ -1,11 +1,16 @@
-// Turning the library's bare failure results into words for a person: which
-// file, which key, which patch. Used only after an open has failed; it
-// replays the opening steps one by one to find the first that fails.
+// Turning a failed open into words for a person: which file, which key,
+// which patch. The decoder and the engine note where an open stopped
+// (OpenFailure); this only phrases it.
 #pragma once
 
 #include <string>
 
 #include "pocketmidi.h"
+
+namespace pocketmidi {
+class StreamDecoder;
+class SynthEngine;
+}  // namespace pocketmidi
 
 namespace pocketmidi::cli {
 
@@ -14,11 +19,15 @@ namespace pocketmidi::cli {
 // missing file (empty), after which the cause could only be guessed.
 std::string MissingBootstrap(const char16_t* configDirectory);
 
-// The first problem of the configuration directory, or "" when the two
-// configuration files read cleanly.
-std::string DiagnoseConfiguration(const char16_t* configDirectory);
+// Why engine's LoadConfiguration failed.
+std::string DescribeConfigurationFailure(const SynthEngine& engine);
 
-// Why opening songPath with configDirectory failed.
+// Why decoder's Open failed.
+std::string DescribeOpenFailure(const StreamDecoder& decoder);
+
+// Why opening songPath with configDirectory failed, for a caller whose
+// decoder is gone (MIDI_Load destroys it): opens the song once more through
+// a decoder and describes where that open stopped.
 std::string DiagnoseLoadFailure(const char16_t* configDirectory, const char16_t* songPath,
                                 const FormatOverride* formatOverride);
 

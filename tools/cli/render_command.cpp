@@ -95,8 +95,7 @@ int RunRender(int argc, char** argv) {
   if (!open.decoder) return Fail("'%s' is not a MIDI file", song);
   StreamDecoder& decoder = *open.decoder;
   if (decoder.Open(open.stream, overridePointer) != kDecoderOpened) {
-    return Fail("%s", DiagnoseLoadFailure(configDir.c_str(), songPath.c_str(), overridePointer)
-                          .c_str());
+    return Fail("%s", DescribeOpenFailure(decoder).c_str());
   }
   AudioFormat format;
   decoder.GetFormat(&format);
