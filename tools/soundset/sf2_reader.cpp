@@ -49,21 +49,22 @@ class ChunkWalker {
       return -1;
     }
     // Odd chunks carry a pad byte, but some writers leave it out (at the
-    // end or between chunks): the pad is skipped unless the next chunk's
-    // id starts right after the data and not one byte later.
+    // end or between chunks): the pad is skipped unless a chunk that fits
+    // starts right after the data and none one byte later.
     pos_ += 8 + chunk->size;
-    if ((chunk->size & 1) && pos_ < size_ && !(!IsId(pos_ + 1) && IsId(pos_))) ++pos_;
+    if ((chunk->size & 1) && pos_ < size_ && !(!FitsAt(pos_ + 1) && FitsAt(pos_))) ++pos_;
     return 1;
   }
 
  private:
-  // Four printable ASCII characters, as chunk ids are.
-  bool IsId(size_t at) const {
+  // A chunk header at `at`: an id of four printable ASCII characters and a
+  // size that fits in what is left.
+  bool FitsAt(size_t at) const {
     if (size_ - at < 8) return false;
     for (size_t i = 0; i < 4; ++i) {
       if (data_[at + i] < 32 || data_[at + i] > 126) return false;
     }
-    return true;
+    return GetU32(data_ + at + 4) <= size_ - at - 8;
   }
 
   const uint8_t* data_;
