@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/input_check.h"
 #include "cli/load_diagnosis.h"
+#include "cli/song_survey.h"
 #include "platform/utf16_path.h"
 #include "platform/wave_out.h"
 #include "platform/wave_out_device.h"
@@ -165,6 +166,12 @@ int RunPlay(int argc, char** argv) {
     std::fprintf(stderr, "pocketmidi play: cannot load '%s': %s\n", options.song.c_str(),
                  songProblem.c_str());
     return 1;
+  }
+  SongSurvey survey;
+  SurveySong(options.song, &survey);
+  for (const std::string& damage : DamageOf(survey)) {
+    std::fprintf(stderr, "pocketmidi play: warning: '%s': %s\n", options.song.c_str(),
+                 damage.c_str());
   }
   // Before anything reads the configuration, which would create a missing
   // file empty.

@@ -119,9 +119,10 @@ bool SafeOutputFile::Open(const std::string& target, std::string* error) {
   fchmod(fd, exists ? (info.st_mode & 07777) : CreationMode());
   file_ = fdopen(fd, "wb");
   if (file_ == nullptr) {
+    const int reason = errno;
     close(fd);
     Abandon();
-    *error = "cannot write " + Quoted(target) + ": " + SystemReason(errno);
+    *error = "cannot write " + Quoted(target) + ": " + SystemReason(reason);
     return false;
   }
   return true;
