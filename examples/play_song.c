@@ -7,7 +7,8 @@
  * start to end and waits until the library reports the end of playback
  * (position -1), then unloads it. The instrument set directory defaults to
  * $POCKETMIDI_SOUNDSET. The audio device is chosen by POCKETMIDI_AUDIO
- * (unset: ALSA's default device, or a silent one without a sound card).
+ * (unset: ALSA's default device, or a silent one without a sound card, which
+ * it says; POCKETMIDI_AUDIO=wav:FILE.wav records what is played instead).
  *
  * Build against an installed library:
  *   cc play_song.c $(pkg-config --cflags --libs pocketmidi) -o play_song
@@ -68,6 +69,29 @@ static void on_progress(int32_t duration_ms, int32_t position_ms, void *user) {
   pthread_mutex_unlock(&state->lock);
 }
 
+/* Without a sound card the library plays to a null device that nobody
+ * hears; say so, and how to record instead. ALSA lists its cards in
+ * /proc/asound/cards, one " N [name" line each. */
+static void warn_when_silent(void) {
+  const char *audio = getenv("POCKETMIDI_AUDIO");
+  int cards = 0;
+  if (audio == NULL || audio[0] == 0) {
+    FILE *list = fopen("/proc/asound/cards", "r");
+    char line[256];
+    while (list != NULL && fgets(line, sizeof line, list) != NULL) {
+      if (line[0] == ' ' && line[1] >= '0' && line[1] <= '9') cards++;
+    }
+    if (list != NULL) fclose(list);
+    if (cards > 0) return;
+  } else if (strncmp(audio, "null", 4) != 0) {
+    return;
+  }
+  fprintf(stderr, "play_song: %s: playing to the null device, nothing is heard.\n"
+                  "  To record instead: POCKETMIDI_AUDIO=wav:FILE.wav play_song ...\n",
+          (audio == NULL || audio[0] == 0) ? "no sound card found"
+                                                           : "POCKETMIDI_AUDIO=null");
+}
+
 int main(int argc, char **argv) {
   const char *config = argc > 2 ? argv[2] : getenv("POCKETMIDI_SOUNDSET");
   if (argc < 2 || argc > 3 || config == NULL) {
@@ -102,6 +126,7 @@ int main(int argc, char **argv) {
   }
 
   /* 3. Play the whole song once and wait for the end report. */
+  warn_when_silent();
   int status = 0;
   if (MIDI_Play(player, 0, -1, 1)) {
     pthread_mutex_lock(&state.lock);

@@ -36,12 +36,23 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
   }
 }
 
-// Decodes one UTF-8 sequence starting at text[i]; advances i past it. A
-// malformed sequence consumes its lead byte and the continuation bytes that
-// were valid so far, and yields U+FFFD.
+// Bytes that are not part of valid UTF-8 travel as the lone low surrogates
+// U+DC80..U+DCFF, one per byte, and come back as the same bytes: a Linux
+// file name is any byte string, and the UTF-16 path must name that file.
+constexpr char32_t kEscapedByteBase = 0xDC00;
+bool IsEscapedByte(char32_t u) { return u >= 0xDC80 && u <= 0xDCFF; }
+
+// Decodes one UTF-8 sequence starting at text[i] and advances i past it. A
+// malformed sequence yields its first byte, escaped, and decoding goes on
+// at the next byte.
 char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
+  const std::size_t start = i;
   const uint8_t lead = static_cast<uint8_t>(text[i++]);
   if (lead < 0x80) return lead;
+  const auto invalid = [&] {
+    i = start + 1;
+    return kEscapedByteBase + lead;
+  };
   int extra = 0;
   char32_t cp = 0;
   char32_t minimum = 0;
@@ -52,17 +63,17 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
   } else if (lead >= 0xF0 && lead <= 0xF4) {
     extra = 3, cp = lead & 0x07, minimum = 0x10000;
   } else {
-    return kReplacementCharacter;
+    return invalid();
   }
   for (int k = 0; k < extra; ++k) {
-    if (i >= text.size()) return kReplacementCharacter;
+    if (i >= text.size()) return invalid();
     const uint8_t next = static_cast<uint8_t>(text[i]);
-    if ((next & 0xC0) != 0x80) return kReplacementCharacter;
+    if ((next & 0xC0) != 0x80) return invalid();
     cp = (cp << 6) | (next & 0x3F);
     ++i;
   }
   if (cp < minimum || cp > 0x10FFFF || IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
-    return kReplacementCharacter;
+    return invalid();
   }
   return cp;
 }
@@ -85,6 +96,9 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       u = 0x10000 + ((u - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
       ++i;
+    } else if (IsEscapedByte(u)) {
+      out.push_back(static_cast<char>(u - kEscapedByteBase));
+      continue;
     } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
       u = kReplacementCharacter;
     }

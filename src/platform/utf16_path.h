@@ -10,17 +10,24 @@
 
 namespace pocketmidi {
 
-// Replacement for anything that cannot be converted (lone surrogates,
-// malformed UTF-8).
+// Replacement for a lone surrogate that stands for no byte.
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-// Proper UTF-16 -> UTF-8: surrogate pairs are combined, a lone surrogate
-// becomes U+FFFD. A null pointer gives an empty string.
+// A host file name is any byte string, not always UTF-8. Each byte that is
+// not part of valid UTF-8 crosses to UTF-16 as the lone low surrogate
+// U+DC80..U+DCFF of its value and comes back as that byte, so every host
+// path survives the round trip; valid UTF-16 (a Windows-style host's) is
+// unaffected, since proper text never holds a lone surrogate.
+
+// Proper UTF-16 -> UTF-8: surrogate pairs are combined, a lone U+DC80..U+DCFF
+// becomes the byte it stands for, any other lone surrogate U+FFFD. A null
+// pointer gives an empty string.
 std::string Utf16ToUtf8(std::u16string_view text);
 std::string Utf16ToUtf8(const char16_t* text);
 
-// UTF-8 -> UTF-16: code points above U+FFFF become surrogate pairs; malformed,
-// overlong or surrogate-encoding sequences become one U+FFFD each. This is how
+// UTF-8 -> UTF-16: code points above U+FFFF become surrogate pairs; each byte
+// of a malformed, overlong or surrogate-encoding sequence becomes one
+// U+DC80..U+DCFF. This is how
 // tools and tests build the UTF-16 paths the library's interface expects.
 std::u16string Utf8ToUtf16(std::string_view text);
 

@@ -31,6 +31,9 @@ class WaveOutDevice {
 
   const AudioBackendSetting& setting() const { return setting_; }
   const WAVEFORMATEX& format() const { return format_; }
+  // True when the blocks are heard by no one: the null device, chosen or
+  // fallen back to for want of a sound card.
+  bool IsNullDevice() const { return backend_->PacedByClock(); }
 
   MMRESULT Prepare(WAVEHDR* header);
   MMRESULT Unprepare(WAVEHDR* header);

@@ -3,7 +3,9 @@
 // shared library.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <string>
 #include <map>
 
 #include "platform/wave_out.h"
@@ -82,7 +84,13 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"null,volume=7", 1, 1, 1, 1, 0, -3},
                       FaultCase{"null,volume=6", 1, 1, 1, 1, 0, -4},
                       FaultCase{"null,volume=11", 1, 1, 1, 1, 0, -5},
-                      FaultCase{"null,close=stillplaying", 1, 1, 1, 1, 1, 49}));
+                      FaultCase{"null,close=stillplaying", 1, 1, 1, 1, 1, 49}),
+    // Named after the device setting: "null_write_7".
+    [](const auto& info) {
+      std::string name = info.param.audio;
+      for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
 
 TEST(Exports, VolumeKeepsItsLow16Bits) {
   ScopedAudioEnv env("fast");

@@ -2,12 +2,18 @@
 // `play` on the WAV and fast devices, `info`, and failure messages that name
 // their cause.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "support/player_fixture.h"
+#include "support/sf2_builder.h"
 
 namespace pocketmidi::test::player {
 namespace {
@@ -90,7 +96,8 @@ TEST(RenderAndPlay, WavLayoutAndTheSameBytesForTheDevice) {
   std::remove(rendered.c_str());
 }
 
-// Failures exit with 1 and name their cause.
+// Failures exit with 1 and name their cause; a command line that cannot be
+// understood exits with 2.
 TEST(Commands, ExitCodesAndMessages) {
   PlayerSet set;
   const std::string config = " --config " + set.Directory();
@@ -107,6 +114,18 @@ TEST(Commands, ExitCodesAndMessages) {
   absent.tones[0].name = "x";
   const RenderSet noBootstrap(UnityConfig("s"), {Sine("s", 84)});
   const RenderSet noArchive(UnityConfig("s"), {Sine("s", 84)});
+  const RenderSet noPatchList(UnityConfig("s"), {Sine("s", 84)});
+  std::remove(noPatchList.File("patches.cfg").c_str());
+  const std::string fifo = set.Directory() + "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A name that is not UTF-8 (a Latin-1 e-acute), and a song cut short.
+  const std::string whole = SongBytes(With(Loud(0), {On(0, 0, 60), Off(1500, 0, 60)}), 1500);
+  const std::string latin1 = set.WriteFile("caf\xE9.mid", whole);
+  const std::string cut = set.WriteFile("cut.mid", whole.substr(0, whole.size() - 4));
+  // 0x0FFFFFFF ticks of 16.7 s each: 142 years, beyond the record's 49.7 days.
+  const std::string ages = set.WriteFile(
+      "ages.mid", std::string("MThd\0\0\0\6\0\0\0\1\0\1MTrk\0\0\0\x12", 22) +
+                      std::string("\0\xFF\x51\3\xFF\xFF\xFF\0\x90\x3C\x40\xFF\xFF\xFF\x7F\x80\x3C\x40", 18));
   const RenderSet unnamedSet(unnamed, {Sine("s", 84)}), absentSet(absent, {Sine("s", 84)});
   std::remove(noBootstrap.File("zoltep").c_str());
   std::remove(noArchive.File("patches.pat").c_str());
@@ -116,27 +135,49 @@ TEST(Commands, ExitCodesAndMessages) {
   const struct {
     std::string audio, arguments;
     int status;
-    const char* message;
+    std::string message;
   } rows[] = {
       {"fast", "play " + song + " --start 500 --end 1500 --loops 3 --volume 40", 0, "played"},
       {"fast", "play " + song + " --start 5000 --end 6000", 1, "could not start"},
-      {"fast", "play " + song + " --volume 101", 1, "--volume wants"},
-      {"fast", "play " + song + " --speed 2", 1, "unknown option"},
+      {"fast", "play " + song + " --volume 101", 2, "--volume wants"},
+      {"fast", "play " + song + " --speed 2", 2, "unknown option"},
+      {"null", "play " + song + " --end 100", 0, "null device (POCKETMIDI_AUDIO=null)"},
+      {"fast", "play " + fifo + config, 1, "it is a FIFO"},
       {"fast", "play " + set.Directory() + "absent.mid" + config, 1, "cannot load"},
       {"fast", "play " + silent + config, 1, "0 ms"},
       {"fast,devices=0", "play " + song, 1, "no usable audio output device"},
       {"", "render " + song + out + " --start 5000", 1, "past the end"},
-      {"", "render " + song, 1, "usage"},
+      {"", "render " + song, 2, "usage"},
+      {"", "render " + song + " -o " + set.Directory(), 1, "it is a directory"},
+      {"", "render " + song + " -o /dev/full", 1, "No space left on device"},
+      {"", "render " + song + " -o " + fifo, 1, "no process reads this FIFO"},
+      {"", "render " + fifo + config + out, 1, "it is a FIFO"},
+      {"", "render '" + latin1 + "'" + config + " -o '" + set.Directory() + "\xE9.wav'", 0,
+       "\xE9.wav: 0:01.500 rendered"},
+      {"", "render " + cut + config + out, 0, "warning: '" + cut + "': track 0 is truncated"},
+      {"", "render " + song + " --config " + fifo + out, 1, "it is a FIFO, not a directory"},
+      {"", render(noPatchList), 1, "the patch list '"},
       {"", "render " + set.Directory() + "nosuch.mid" + config + out, 1, "cannot open '"},
       {"", "render " + text + config + out, 1, "is not a MIDI file"},
       {"", render(noBootstrap), 1, "configuration: no file '"},
       {"", render(unnamedSet), 1, "section 5: bank_name"},
-      {"", render(noArchive), 1, "patch archive: cannot open '"},
+      {"", render(noArchive), 1, "the patch archive '"},
       {"", render(absentSet), 1, "instrument 'x' (program 0) not in the archive '"},
       {"", "info " + named, 0, "0:01.000"},
       {"", "info " + named + " --json", 0, "\"durationMs\":1000,"},
       {"", "info " + named + " --json", 0, "{\"name\":\"Lead \\\"1\\\"\\u0001\",\"length\":"},
       {"", "info " + set.Directory() + "missing.mid --json", 1, "cannot open"},
+      {"", "info /dev/zero", 1, "it is a character device"},
+      {"", "info " + set.Directory(), 1, "it is a directory"},
+      {"", "info '" + latin1 + "'", 0, "caf\xE9.mid\nDuration:     0:01.500"},
+      {"", "info " + cut, 0, "Damaged:      track 0 is truncated: "},
+      {"", "info " + ages, 0, "too long for the record: about 142.7 years"},
+      {"", "info " + ages + " --json", 0, "\"durationMs\":null"},
+      {"", "info a b", 2, "unexpected argument"},
+      {"", "pack " + set.Directory() + " -o " + set.Directory() + "x", 1, "it is a directory"},
+      {"", "pack /dev/zero -o " + set.Directory() + "x", 1, "it is a character device"},
+      {"", "--version", 0, "pocketmidi 0."},
+      {"", "frobnicate", 2, "unknown command"},
       {"", "info " + text + " --json", 1, "not a MIDI file"},
       {"", "info " + silent + " --json", 1, "duration is 0"},
   };
@@ -146,7 +187,62 @@ TEST(Commands, ExitCodesAndMessages) {
     EXPECT_NE(run.output.find(row.message), std::string::npos)
         << row.arguments << ": " << run.output;
   }
+  for (const char* command : {"info", "render", "play", "pack"}) {
+    const CliRun run = RunCli(std::string(command) + " --help");
+    EXPECT_EQ(run.status, 0) << command;
+    EXPECT_NE(run.output.find("example: pocketmidi " + std::string(command)), std::string::npos)
+        << run.output;
+  }
+  // Nothing is created in a set, and no temporary file is left anywhere.
   EXPECT_FALSE(std::filesystem::exists(noBootstrap.File("zoltep"))) << "left as it was";
+  EXPECT_FALSE(std::filesystem::exists(noPatchList.File("patches.cfg"))) << "left as it was";
+  for (const auto& entry : std::filesystem::directory_iterator(set.Directory())) {
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+  }
+}
+
+// On a file system that fills up, `render` and `pack` leave the old files as
+// they were and nothing of their own, and say why.
+TEST(Commands, AFullDiskLosesNothing) {
+  PlayerSet set;
+  const std::string disk = set.Directory() + "disk";
+  std::filesystem::create_directory(disk);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=256k") != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
+                 << "; needs root): the full disk is not tried";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount(path.c_str()); }
+  } unmount{disk};
+  const std::string old = "the old contents";
+  const std::string wav = disk + "/song.wav", archive = disk + "/set/patches.pat";
+  std::filesystem::create_directory(disk + "/set");
+  for (const std::string& path : {wav, archive}) std::ofstream(path) << old;
+  testsupport::Sf2Builder bank;
+  const int sample = bank.AddSample("s", std::vector<int16_t>(200000, 1000), 0, 200000);
+  bank.AddPreset("p", 0, 0, {{{}, bank.AddInstrument("i", {{{}, sample}})}});
+  const std::vector<uint8_t> sf2 = bank.Build();
+  const std::string font = set.WriteFile("bank.sf2", std::string(sf2.begin(), sf2.end()));
+  const std::string runs[] = {
+      "render " + set.Song(5000) + " --config " + set.Directory() + " -o " + wav,
+      "pack " + font + " -o " + disk + "/set",
+  };
+  for (const std::string& arguments : runs) {
+    const CliRun run = RunCli(arguments);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("No space left on device"), std::string::npos) << run.output;
+  }
+  for (const std::string& path : {wav, archive}) {
+    std::ifstream in(path);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == old) << path;
+  }
+  size_t entries = 0;
+  for (auto it = std::filesystem::recursive_directory_iterator(disk);
+       it != std::filesystem::recursive_directory_iterator(); ++it) {
+    ++entries;
+  }
+  EXPECT_EQ(entries, 3u) << "song.wav, set/ and set/patches.pat only";
 }
 
 }  // namespace

@@ -59,6 +59,21 @@ size_t ChunkAt(const std::vector<uint8_t>& bytes, const char* id) {
   return 0;
 }
 
+// Some writers leave out the pad byte after a chunk of odd size (Debian's
+// MuseScore_General_Lite.sf3): the next chunk is found right after the data.
+TEST(Sf2Reader, ReadsAnOddChunkWithoutItsPadByte) {
+  std::vector<uint8_t> bytes = SmallBank();
+  const uint8_t comment[] = {'I', 'C', 'M', 'T', 3, 0, 0, 0, 'a', 'b', 'c'};
+  bytes.insert(bytes.begin() + ChunkAt(bytes, "INAM"), comment, comment + sizeof comment);
+  const size_t info = ChunkAt(bytes, "INFO");
+  PutU32(&bytes[info - 4], GetU32(&bytes[info - 4]) + sizeof comment);
+  PutU32(&bytes[4], GetU32(&bytes[4]) + sizeof comment);
+  SoundFont font;
+  std::string error;
+  ASSERT_TRUE(ReadSoundFont(bytes.data(), bytes.size(), &font, &error)) << error;
+  EXPECT_EQ(font.name, "test");
+}
+
 TEST(Sf2Reader, RefusesMalformedFilesSayingWhy) {
   const struct {
     const char* what;
@@ -69,7 +84,7 @@ TEST(Sf2Reader, RefusesMalformedFilesSayingWhy) {
     const char* message;
   } cases[] = {
       {"not RIFF", "RIFF", 0, 1, 'X', "not a SoundFont"},
-      {"version 3", "ifil", 8, 2, 3, "not supported"},
+      {"version 3", "ifil", 8, 2, 3, "not supported; use an SF2"},
       {"chunk longer than its list", "smpl", 4, 4, 0x7FFFFFFF, "'smpl' claims"},
       {"odd table size", "phdr", 4, 4, 2 * 38 + 2, "not a multiple"},
       {"missing table", "shdr", 0, 4, 0x78787878, "'shdr'"},  // renamed "xxxx"

@@ -70,6 +70,10 @@ bool ParseSongArgs(const char* command, int argc, char** argv, const IntOption* 
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (!std::strcmp(arg, "-h") || !std::strcmp(arg, "--help")) {
+      args->help = true;
+      return true;
+    }
     const int consumed = ParseFormatFlag(arg, value, &args->format);
     if (consumed < 0) return false;
     if (consumed > 0) {
@@ -94,6 +98,10 @@ bool ParseSongArgs(const char* command, int argc, char** argv, const IntOption* 
                value) {
       args->output = value;
       ++i;
+    } else if (!std::strcmp(arg, "--config") || (takesOutput && (!std::strcmp(arg, "-o") ||
+                                                                 !std::strcmp(arg, "--output")))) {
+      std::fprintf(stderr, "pocketmidi %s: %s needs a value\n", command, arg);
+      return false;
     } else if (arg[0] == '-' && arg[1] != '\0') {
       std::fprintf(stderr, "pocketmidi %s: unknown option '%s'\n", command, arg);
       return false;
@@ -105,6 +113,18 @@ bool ParseSongArgs(const char* command, int argc, char** argv, const IntOption* 
     }
   }
   return true;
+}
+
+void PrintSetOptionsHelp(FILE* out) {
+  std::fprintf(out,
+               "  --config DIR       instrument set directory (default: $POCKETMIDI_SOUNDSET,\n"
+               "                     else %s)\n"
+               "  --rate HZ          output rate: 8000 11025 16000 22050 32000 44100\n"
+               "                     (default: the set's RATE)\n"
+               "  --bits 8|16        output bits (default: the set's BITS)\n"
+               "  --channels 1|2     output channels (default: the set's CHANNELS)\n"
+               "  --polyphony N      most voices at once (default: the set's POLYPHONES)\n",
+               DefaultConfigDirectory().c_str());
 }
 
 std::string DefaultConfigDirectory() {

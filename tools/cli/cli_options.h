@@ -3,11 +3,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "pocketmidi.h"
 
 namespace pocketmidi::cli {
+
+// Exit status of a command line that cannot be understood; 1 is kept for
+// commands that were understood and failed.
+constexpr int kUsageError = 2;
+
+// The help lines of --config and the four format flags, with their defaults.
+void PrintSetOptionsHelp(FILE* out);
 
 // --rate, --bits, --channels, --polyphony; 0 = not given.
 struct FormatFlags {
@@ -43,16 +51,18 @@ struct IntOption {
 
 // What the commands that open one song have in common.
 struct SongArgs {
+  bool help = false;  // -h or --help was given: print the help, nothing else
   std::string song;
   std::string config;  // DefaultConfigDirectory() unless --config is given
   std::string output;  // -o/--output, for commands that take it
   FormatFlags format;
 };
 
-// Parses argv[1..] for `command`: the format flags, --config, -o/--output
-// when takesOutput, the command's integer options and one song. False after
-// a message for an unknown option, a bad value or a second song; a missing
-// song or output is left to the caller, which knows its usage line.
+// Parses argv[1..] for `command`: -h/--help, the format flags, --config,
+// -o/--output when takesOutput, the command's integer options and one song.
+// False after a message for an unknown option, a bad value or a second song
+// (a usage error: exit status kUsageError); a missing song or output is left
+// to the caller, which knows its usage line.
 bool ParseSongArgs(const char* command, int argc, char** argv, const IntOption* ints,
                    size_t intCount, bool takesOutput, SongArgs* args);
 

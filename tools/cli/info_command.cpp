@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/input_check.h"
+#include "cli/song_survey.h"
 #include "platform/utf16_path.h"
 #include "pocketmidi.h"
 
@@ -108,17 +111,51 @@ int ListedChannels(const MidiFileInfo& info) {
   return listed;
 }
 
-void PrintText(const char* path, const MidiFileInfo& info) {
+// The record's milliseconds hold 32 bits, about 49.7 days; a longer song
+// leaves a wrapped value there, which must not be shown as its duration.
+bool DurationFits(const SongSurvey& survey) {
+  return !survey.found || survey.durationMs <= static_cast<double>(UINT32_MAX);
+}
+
+std::string TooLongText(const SongSurvey& survey) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "too long for the record: about %.1f years (%.0f ms); it holds at most %u ms "
+                "(49.7 days)",
+                survey.durationMs / (365.25 * 86400000.0), survey.durationMs, UINT32_MAX);
+  return text;
+}
+
+// The survey's length where the record's 16-bit slot cannot hold it.
+std::string LengthText(const Track& track, size_t index, const SongSurvey& survey) {
+  if (survey.found && index >= survey.tracks.size()) return "";  // missing from the file
+  if (index < survey.tracks.size() && survey.tracks[index].declared > 0xFFFF) {
+    return std::to_string(survey.tracks[index].declared);
+  }
+  return track.length >= 0 ? std::to_string(track.length) : "";
+}
+
+void PrintText(const char* path, const MidiFileInfo& info, const SongSurvey& survey) {
   std::printf("File:         %s\n", Printable(path).c_str());
-  std::printf("Duration:     %s (%u ms)\n", DurationText(info.durationMs).c_str(), info.durationMs);
+  if (DurationFits(survey)) {
+    std::printf("Duration:     %s (%u ms)\n", DurationText(info.durationMs).c_str(),
+                info.durationMs);
+  } else {
+    std::printf("Duration:     %s\n", TooLongText(survey).c_str());
+  }
   std::printf("Format:       %u\n", info.format);
   std::printf("Division:     %d\n", info.division);
   std::printf("Tracks:       %u\n", info.trackCount);
   const std::vector<Track> tracks = TracksOf(info);
   for (size_t i = 0; i < tracks.size(); ++i) {
     std::printf("  %3zu  %-32s", i, ("\"" + Printable(tracks[i].name) + "\"").c_str());
-    if (tracks[i].length >= 0) std::printf("  %d bytes", tracks[i].length);
+    const std::string length = LengthText(tracks[i], i, survey);
+    if (!length.empty()) std::printf("  %s bytes", length.c_str());
+    if (survey.found && i >= survey.tracks.size()) std::printf("  missing");
     std::printf("\n");
+  }
+  for (const std::string& damage : DamageOf(survey)) {
+    std::printf("Damaged:      %s\n", damage.c_str());
   }
   std::string copyright = info.copyright;
   for (size_t at; (at = copyright.find("\r\n")) != std::string::npos;) {
@@ -152,10 +189,11 @@ void PrintText(const char* path, const MidiFileInfo& info) {
   }
 }
 
-void PrintJson(const char* path, const MidiFileInfo& info) {
+void PrintJson(const char* path, const MidiFileInfo& info, const SongSurvey& survey) {
   std::string out = "{\"file\":" + JsonString(path);
-  out += ",\"durationMs\":" + std::to_string(info.durationMs);
-  out += ",\"duration\":" + JsonString(DurationText(info.durationMs));
+  const bool fits = DurationFits(survey);
+  out += ",\"durationMs\":" + (fits ? std::to_string(info.durationMs) : "null");
+  out += ",\"duration\":" + (fits ? JsonString(DurationText(info.durationMs)) : "null");
   out += ",\"format\":" + std::to_string(info.format);
   out += ",\"trackCount\":" + std::to_string(info.trackCount);
   out += ",\"division\":" + std::to_string(info.division);
@@ -163,9 +201,14 @@ void PrintJson(const char* path, const MidiFileInfo& info) {
   const std::vector<Track> tracks = TracksOf(info);
   for (size_t i = 0; i < tracks.size(); ++i) {
     out += (i ? ",{" : "{") + std::string("\"name\":") + JsonString(tracks[i].name);
-    out += ",\"length\":" + (tracks[i].length >= 0 ? std::to_string(tracks[i].length) : "null");
+    const std::string length = LengthText(tracks[i], i, survey);
+    out += ",\"length\":" + (length.empty() ? "null" : length);
     out += "}";
   }
+  out += "],\"damage\":[";
+  std::vector<std::string> problems = DamageOf(survey);
+  if (!fits) problems.insert(problems.begin(), "duration " + TooLongText(survey));
+  for (size_t i = 0; i < problems.size(); ++i) out += (i ? "," : "") + JsonString(problems[i]);
   out += "],\"copyright\":" + JsonString(info.copyright);
   out += ",\"eventCount\":" + std::to_string(info.eventCount);
   out += ",\"noteOnCount\":" + std::to_string(info.noteOnCount);
@@ -181,31 +224,50 @@ void PrintJson(const char* path, const MidiFileInfo& info) {
   std::printf("%s\n", out.c_str());
 }
 
+void PrintInfoUsage(FILE* out) {
+  std::fprintf(out,
+               "usage: pocketmidi info SONG [--json]\n"
+               "Describes a MIDI file as MIDI_GetInfo reads it: duration, format, division,\n"
+               "tracks, copyright, SP-MIDI data, instruments and notes; and any damage found\n"
+               "(a track shorter than declared, a duration the record cannot hold).\n"
+               "  --json             one JSON object instead of text (default: text)\n"
+               "  -h, --help         this help\n"
+               "example: pocketmidi info /usr/share/games/openttd/baseset/openmsx/tttheme2.mid\n");
+}
+
 }  // namespace
 
 int RunInfo(int argc, char** argv) {
   const char* path = nullptr;
   bool json = false;
   for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--help")) {
+      PrintInfoUsage(stdout);
+      return 0;
+    }
     if (!std::strcmp(argv[i], "--json")) {
       json = true;
+    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      std::fprintf(stderr, "pocketmidi info: unknown option '%s'\n", argv[i]);
+      return kUsageError;
     } else if (path == nullptr) {
       path = argv[i];
     } else {
-      path = nullptr;
-      break;
+      std::fprintf(stderr, "pocketmidi info: unexpected argument '%s'\n", argv[i]);
+      return kUsageError;
     }
   }
   if (path == nullptr) {
-    std::fprintf(stderr, "usage: pocketmidi info SONG [--json]\n");
-    return 2;
+    PrintInfoUsage(stderr);
+    return kUsageError;
   }
-  if (std::FILE* probe = std::fopen(path, "rb")) {
-    std::fclose(probe);
-  } else {
-    std::fprintf(stderr, "pocketmidi info: cannot open %s\n", path);
+  const std::string problem = InputFileProblem(path);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "pocketmidi info: cannot open '%s': %s\n", path, problem.c_str());
     return 1;
   }
+  SongSurvey survey;
+  SurveySong(path, &survey);
   // eventCount is written only when the file was read as a MIDI file, so
   // the marker left in it tells "not MIDI" from "no duration".
   MidiFileInfo info;
@@ -213,14 +275,15 @@ int RunInfo(int argc, char** argv) {
   const std::u16string widePath = Utf8ToUtf16(path);
   if (!MIDI_GetInfo(widePath.c_str(), &info)) {
     const bool notMidi = info.eventCount == 0xFFFFFFFFu;
-    std::fprintf(stderr, "pocketmidi info: %s: %s\n", path,
-                 notMidi ? "not a MIDI file" : "duration is 0");
+    std::string why = notMidi ? "not a MIDI file" : "duration is 0";
+    for (const std::string& damage : DamageOf(survey)) why += "; " + damage;
+    std::fprintf(stderr, "pocketmidi info: %s: %s\n", path, why.c_str());
     return 1;
   }
   if (json) {
-    PrintJson(path, info);
+    PrintJson(path, info, survey);
   } else {
-    PrintText(path, info);
+    PrintText(path, info, survey);
   }
   return 0;
 }

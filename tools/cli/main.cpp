@@ -4,6 +4,10 @@
 
 #include "cli/commands.h"
 
+#ifndef POCKETMIDI_VERSION
+#define POCKETMIDI_VERSION "unknown"
+#endif
+
 namespace {
 
 struct Command {
@@ -22,6 +26,10 @@ constexpr Command kCommands[] = {
 void PrintUsage(FILE* out) {
   std::fprintf(out, "usage: pocketmidi COMMAND [ARGS...]\n\ncommands:\n");
   for (const Command& c : kCommands) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
+  std::fprintf(out,
+               "\n`pocketmidi COMMAND --help` describes a command and its options;\n"
+               "`pocketmidi --version` prints the version. Exit status: 0 success, 1 failure,\n"
+               "2 a command line that cannot be understood.\n");
 }
 
 }  // namespace
@@ -33,6 +41,10 @@ int main(int argc, char** argv) {
   }
   if (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help")) {
     PrintUsage(stdout);
+    return 0;
+  }
+  if (!std::strcmp(argv[1], "-V") || !std::strcmp(argv[1], "--version")) {
+    std::printf("pocketmidi %s\n", POCKETMIDI_VERSION);
     return 0;
   }
   for (const Command& c : kCommands) {

@@ -9,6 +9,8 @@
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/input_check.h"
+#include "cli/safe_output.h"
 #include "soundset/config_writer.h"
 #include "soundset/patch_archive_writer.h"
 #include "soundset/sf2_reader.h"
@@ -23,22 +25,28 @@ namespace ss = pocketmidi::soundset;
 void PrintPackUsage(FILE* out) {
   std::fprintf(out,
                "usage: pocketmidi pack SOUNDFONT.sf2 -o DIR [options]\n"
-               "  --adpcm            store samples IMA ADPCM compressed\n"
-               "  --max-rate HZ      resample samples above HZ down to HZ\n"
-               "  --8bit             store 8-bit samples\n"
-               "  --normalize        let the player normalise each patch (no amps)\n"
-               "  --name-prefix P    prefix patch names with P (at most 10 characters)\n"
+               "Builds an instrument set (zoltep, patch list, patch archive) from a SoundFont 2\n"
+               "bank. The files of DIR are replaced only once all three are written.\n"
+               "  -o DIR             the set's directory (required; created when missing)\n"
+               "  --adpcm            store samples IMA ADPCM compressed (default: raw)\n"
+               "  --max-rate HZ      resample samples above HZ down to HZ (default: keep)\n"
+               "  --8bit             store 8-bit samples (default: 16-bit)\n"
+               "  --normalize        let the player normalise each patch (default: levels)\n"
+               "  --name-prefix P    prefix patch names with P, at most 10 characters\n"
+               "                     (default: none)\n"
                "  --rate HZ          output rate: 8000 11025 16000 22050 32000 44100 (22050)\n"
                "  --bits 8|16        output bits (16)\n"
                "  --channels 1|2     output channels (2)\n"
                "  --polyphony N      voices (32)\n"
-               "  -v                 list what was borrowed or left out\n");
+               "  -v                 list what was borrowed or left out (default: off)\n"
+               "  -h, --help         this help\n"
+               "example: pocketmidi pack /usr/share/sounds/sf2/TimGM6mb.sf2 -o ~/set --adpcm\n");
 }
 
 }  // namespace
 
 int RunPack(int argc, char** argv) {
-  std::string input, directory;
+  std::string input, directory, error;
   ss::PackOptions options;
   bool verbose = false;
   FormatFlags format;
@@ -46,7 +54,7 @@ int RunPack(int argc, char** argv) {
     const std::string arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     const int consumed = ParseFormatFlag(argv[i], value, &format);
-    if (consumed < 0) return 2;
+    if (consumed < 0) return kUsageError;
     if (consumed > 0) {
       i += consumed - 1;
       continue;
@@ -68,7 +76,7 @@ int RunPack(int argc, char** argv) {
     } else if (arg == "--max-rate" && value) {
       if (!ParseInt(argv[++i], 1000, 65535, &number)) {
         std::fprintf(stderr, "pocketmidi pack: --max-rate wants 1000..65535 Hz\n");
-        return 2;
+        return kUsageError;
       }
       options.maxRateHz = static_cast<uint32_t>(number);
     } else if (arg == "--name-prefix" && value) {
@@ -78,7 +86,7 @@ int RunPack(int argc, char** argv) {
     } else {
       std::fprintf(stderr, "pocketmidi pack: unexpected argument '%s'\n", arg.c_str());
       PrintPackUsage(stderr);
-      return 2;
+      return kUsageError;
     }
   }
   if (format.rate) options.rate = format.rate;
@@ -87,12 +95,23 @@ int RunPack(int argc, char** argv) {
   if (format.polyphony) options.polyphony = format.polyphony;
   if (input.empty() || directory.empty()) {
     PrintPackUsage(stderr);
-    return 2;
+    return kUsageError;
   }
 
+  const std::string inputProblem = InputFileProblem(input);
+  if (!inputProblem.empty()) {
+    std::fprintf(stderr, "pocketmidi pack: cannot read '%s': %s\n", input.c_str(),
+                 inputProblem.c_str());
+    return 1;
+  }
+  // Before the work: a target that cannot take the set is refused at once.
+  StagingDirectory staging;
+  if (!staging.Create(directory, &error)) {
+    std::fprintf(stderr, "pocketmidi pack: %s\n", error.c_str());
+    return 1;
+  }
   const auto started = std::chrono::steady_clock::now();
   ss::SoundFont font;
-  std::string error;
   if (!ss::ReadSoundFontFile(input, &font, &error)) {
     std::fprintf(stderr, "pocketmidi pack: %s: %s\n", input.c_str(), error.c_str());
     return 1;
@@ -102,23 +121,34 @@ int RunPack(int argc, char** argv) {
     std::fprintf(stderr, "pocketmidi pack: %s: %s\n", input.c_str(), error.c_str());
     return 1;
   }
-  mkdir(directory.c_str(), 0777);  // may exist already; writing reports real failures
-  if (!ss::WriteSoundSet(directory, result.config, result.patches, options.adpcm, &error)) {
+  const ss::SoundSetConfig& config = result.config;
+  const std::string bootstrap = ss::BootstrapText(config), patchList = ss::PatchListText(config);
+  const std::vector<uint8_t> archive =
+      ss::BuildArchive(result.patches, options.adpcm, &error);
+  if (!config.archiveFile || !config.patchListFile) error = "the set names no patch list or archive";
+  if (archive.empty() || !error.empty()) {
     std::fprintf(stderr, "pocketmidi pack: %s\n", error.c_str());
+    return 1;
+  }
+  if (!staging.Add(*config.archiveFile, archive, &error) ||
+      !staging.Add(*config.patchListFile, {patchList.begin(), patchList.end()}, &error) ||
+      !staging.Add(ss::kBootstrapFileName, {bootstrap.begin(), bootstrap.end()}, &error) ||
+      !staging.Commit(&error)) {
+    std::fprintf(stderr, "pocketmidi pack: %s; '%s' %s\n", error.c_str(), directory.c_str(),
+                 staging.TargetExisted() ? "is left as it was" : "was not created");
     return 1;
   }
   if (verbose) {
     for (const std::string& note : result.notes) std::printf("note: %s\n", note.c_str());
   }
-  struct stat archive = {};
-  stat(ss::JoinPath(directory, *result.config.archiveFile).c_str(), &archive);
+
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::printf(
       "%s: %d programs (%d borrowed from neighbours), %d drum notes, %zu patches, "
       "archive %lld bytes, %.2f s\n",
       directory.c_str(), result.programsFound + result.programsBorrowed, result.programsBorrowed,
-      result.drumNotes, result.patches.size(), static_cast<long long>(archive.st_size), seconds);
+      result.drumNotes, result.patches.size(), static_cast<long long>(archive.size()), seconds);
   return 0;
 }
 

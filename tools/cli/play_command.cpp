@@ -13,9 +13,12 @@
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/input_check.h"
 #include "cli/load_diagnosis.h"
+#include "cli/song_survey.h"
 #include "platform/utf16_path.h"
 #include "platform/wave_out.h"
+#include "platform/wave_out_device.h"
 #include "pocketmidi.h"
 
 namespace pocketmidi::cli {
@@ -69,12 +72,20 @@ std::string PlayerLoadCause(const std::u16string& songPath, const std::string& d
   return "the audio output device could not be opened in the song's format";
 }
 
-void PrintPlayUsage() {
-  std::fprintf(stderr,
-               "usage: pocketmidi play SONG [--config DIR] [--rate HZ] [--bits 8|16] "
-               "[--channels 1|2] [--polyphony N] [--start MS] [--end MS] [--loops N] "
-               "[--volume PCT]\n"
-               "  space: pause/resume, q or Ctrl-C: stop. --loops 0 repeats until stopped.\n");
+void PrintPlayUsage(FILE* out) {
+  std::fprintf(out,
+               "usage: pocketmidi play SONG [options]\n"
+               "Plays a song on the audio device chosen by POCKETMIDI_AUDIO (default: ALSA's\n"
+               "default device, else the null device; wav:FILE records into a WAV file).\n"
+               "Space pauses and resumes, q or Ctrl-C stops.\n");
+  PrintSetOptionsHelp(out);
+  std::fprintf(out,
+               "  --start MS         start MS milliseconds into the song (default: 0)\n"
+               "  --end MS           stop at MS milliseconds (default: -1, the song's end)\n"
+               "  --loops N          passes over the range, 0 until stopped (default: 1)\n"
+               "  --volume PCT       device volume 0..100 (default: leave it as it is)\n"
+               "  -h, --help         this help\n"
+               "example: pocketmidi play song.mid --loops 2 --volume 80\n");
 }
 
 bool ParsePlayOptions(int argc, char** argv, PlayOptions* options) {
@@ -84,14 +95,7 @@ bool ParsePlayOptions(int argc, char** argv, PlayOptions* options) {
       {"--loops", &options->loops, 0, 0x7FFFFFFF, "a pass count (0: endless)"},
       {"--volume", &options->volume, 0, 100, "a percentage 0..100"},
   };
-  if (!ParseSongArgs("play", argc, argv, ints, sizeof ints / sizeof ints[0], false, options)) {
-    return false;
-  }
-  if (options->song.empty()) {
-    PrintPlayUsage();
-    return false;
-  }
-  return true;
+  return ParseSongArgs("play", argc, argv, ints, sizeof ints / sizeof ints[0], false, options);
 }
 
 // Single keys without Enter and without echo, while stdin is a terminal;
@@ -148,8 +152,36 @@ void ShowBar(const Progress& progress, const PlayOptions& options, bool paused) 
 
 int RunPlay(int argc, char** argv) {
   PlayOptions options;
-  if (!ParsePlayOptions(argc, argv, &options)) return 1;
-  const std::u16string configDir = Utf8ToUtf16(WithTrailingSeparator(options.config));
+  if (!ParsePlayOptions(argc, argv, &options)) return kUsageError;
+  if (options.help) {
+    PrintPlayUsage(stdout);
+    return 0;
+  }
+  if (options.song.empty()) {
+    PrintPlayUsage(stderr);
+    return kUsageError;
+  }
+  const std::string songProblem = InputFileProblem(options.song);
+  if (!songProblem.empty()) {
+    std::fprintf(stderr, "pocketmidi play: cannot load '%s': %s\n", options.song.c_str(),
+                 songProblem.c_str());
+    return 1;
+  }
+  SongSurvey survey;
+  SurveySong(options.song, &survey);
+  for (const std::string& damage : DamageOf(survey)) {
+    std::fprintf(stderr, "pocketmidi play: warning: '%s': %s\n", options.song.c_str(),
+                 damage.c_str());
+  }
+  // Before anything reads the configuration, which would create a missing
+  // file empty.
+  LibraryDirectory set;
+  const std::string setProblem = set.Check(options.config);
+  if (!setProblem.empty()) {
+    std::fprintf(stderr, "pocketmidi play: %s\n", setProblem.c_str());
+    return 1;
+  }
+  const std::u16string configDir = Utf8ToUtf16(set.path());
   const std::u16string songPath = Utf8ToUtf16(options.song);
 
   FormatOverride formatOverride{};
@@ -164,17 +196,23 @@ int RunPlay(int argc, char** argv) {
   MIDI_HANDLE player =
       MIDI_Load(songPath.c_str(), configDir.c_str(), overridePointer, &OnProgress, &progress);
   if (player == nullptr) {
-    const std::string cause =
-        access(options.song.c_str(), R_OK) != 0
-            ? "cannot open the song"
-            : PlayerLoadCause(songPath, DiagnoseLoadFailure(configDir.c_str(), songPath.c_str(),
-                                                            overridePointer));
+    const std::string cause = PlayerLoadCause(
+        songPath, DiagnoseLoadFailure(configDir.c_str(), songPath.c_str(), overridePointer));
     std::fprintf(stderr, "pocketmidi play: cannot load '%s': %s\n", options.song.c_str(),
                  cause.c_str());
     return 1;
   }
   if (options.volume >= 0 && MIDI_SetVolume(player, options.volume) == 0) {
     std::fprintf(stderr, "pocketmidi play: the device refused volume %d%%\n", options.volume);
+  }
+
+  const auto* device = static_cast<const WaveOutDevice*>(MIDI_GetWaveOut(player));
+  if (device != nullptr && device->IsNullDevice()) {
+    const bool chosen = device->setting().kind == AudioBackendKind::kNull;
+    std::fprintf(stderr,
+                 "pocketmidi play: playing to the null device (%s): nothing is heard.\n"
+                 "  To record instead: POCKETMIDI_AUDIO=wav:FILE.wav pocketmidi play ...\n",
+                 chosen ? "POCKETMIDI_AUDIO=null" : "no sound card found");
   }
 
   RawTerminal terminal;

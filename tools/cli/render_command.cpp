@@ -15,7 +15,10 @@
 #include "api/midi_decoder.h"
 #include "api/pcm_buffer_size.h"
 #include "cli/cli_options.h"
+#include "cli/input_check.h"
 #include "cli/load_diagnosis.h"
+#include "cli/safe_output.h"
+#include "cli/song_survey.h"
 #include "cli/wav_header.h"
 #include "io/file_stream.h"
 #include "platform/utf16_path.h"
@@ -24,11 +27,18 @@
 namespace pocketmidi::cli {
 namespace {
 
-void PrintRenderUsage() {
-  std::fprintf(stderr,
-               "usage: pocketmidi render SONG [--config DIR] [--rate HZ] [--bits 8|16] "
-               "[--channels 1|2] [--polyphony N] [--start MS] -o OUT\n"
-               "  OUT ending in .wav gets a WAV header; any other name gets raw PCM.\n");
+void PrintRenderUsage(FILE* out) {
+  std::fprintf(out,
+               "usage: pocketmidi render SONG -o OUT [options]\n"
+               "Renders a song exactly as the player plays it, as fast as possible.\n"
+               "  -o, --output OUT   file to write (required); a name ending in .wav gets a\n"
+               "                     WAV header, any other name raw PCM. It is replaced only\n"
+               "                     once the whole song is written.\n");
+  PrintSetOptionsHelp(out);
+  std::fprintf(out,
+               "  --start MS         start MS milliseconds into the song (default: 0)\n"
+               "  -h, --help         this help\n"
+               "example: pocketmidi render song.mid -o song.wav --rate 44100\n");
 }
 
 // The song file and its decoder, released in that order (the decoder reads
@@ -67,19 +77,30 @@ int RunRender(int argc, char** argv) {
   SongArgs options;
   int32_t startMs = 0;
   const IntOption ints[] = {{"--start", &startMs, 0, 0x7FFFFFFF, "milliseconds"}};
-  if (!ParseSongArgs("render", argc, argv, ints, 1, true, &options)) return 1;
+  if (!ParseSongArgs("render", argc, argv, ints, 1, true, &options)) return kUsageError;
+  if (options.help) {
+    PrintRenderUsage(stdout);
+    return 0;
+  }
   if (options.song.empty() || options.output.empty()) {
-    PrintRenderUsage();
-    return 1;
+    PrintRenderUsage(stderr);
+    return kUsageError;
   }
   const char* song = options.song.c_str();
-  const std::u16string configDir = Utf8ToUtf16(WithTrailingSeparator(options.config));
-  const std::u16string songPath = Utf8ToUtf16(options.song);
-
+  const std::string songProblem = InputFileProblem(options.song);
+  if (!songProblem.empty()) return Fail("cannot open '%s': %s", song, songProblem.c_str());
+  SongSurvey survey;
+  SurveySong(options.song, &survey);
+  for (const std::string& damage : DamageOf(survey)) {
+    std::fprintf(stderr, "pocketmidi render: warning: '%s': %s\n", song, damage.c_str());
+  }
   // Before anything reads the configuration, which would create a missing
-  // bootstrap file empty.
-  const std::string missing = MissingBootstrap(configDir.c_str());
-  if (!missing.empty()) return Fail("%s", missing.c_str());
+  // file empty.
+  LibraryDirectory set;
+  const std::string setProblem = set.Check(options.config);
+  if (!setProblem.empty()) return Fail("%s", setProblem.c_str());
+  const std::u16string configDir = Utf8ToUtf16(set.path());
+  const std::u16string songPath = Utf8ToUtf16(options.song);
 
   FormatOverride formatOverride{};
   const FormatOverride* overridePointer = nullptr;
@@ -106,10 +127,14 @@ int RunRender(int argc, char** argv) {
   }
   decoder.Seek(startMs, kSeekFromStart);
 
-  FILE* out = std::fopen(options.output.c_str(), "wb");
-  if (out == nullptr) return Fail("cannot create '%s'", options.output.c_str());
+  SafeOutputFile out;
+  std::string problem;
+  if (!out.Open(options.output, &problem)) return Fail("%s", problem.c_str());
   const bool wav = EndsWith(options.output, ".wav");
-  if (wav) WriteWavHeader(out, format, 0);
+  uint8_t header[kWavHeaderBytes];
+  // A pipe cannot be rewound to complete the header: it gets the largest size.
+  WavHeader(format, out.Seekable() ? 0 : ~uint64_t{0}, header);
+  if (wav) out.Write(header, sizeof header);
 
   // The player's buffer: 400 ms, rounded up to a multiple of 32 bytes.
   const uint32_t bufferBytes = PlayerBufferBytes(format);
@@ -117,14 +142,10 @@ int RunRender(int argc, char** argv) {
   const bool showProgress = isatty(STDERR_FILENO);
   const auto started = std::chrono::steady_clock::now();
   uint64_t total = 0;
-  bool writeFailed = false;
   for (;;) {
     const int32_t got = decoder.Render(buffer.data(), bufferBytes);
     if (got <= 0) break;
-    if (std::fwrite(buffer.data(), 1, static_cast<size_t>(got), out) != static_cast<size_t>(got)) {
-      writeFailed = true;
-      break;
-    }
+    if (!out.Write(buffer.data(), static_cast<size_t>(got))) break;
     total += static_cast<uint64_t>(got);
     if (showProgress) {
       const int32_t positionMs = decoder.GetPosition();
@@ -135,9 +156,11 @@ int RunRender(int argc, char** argv) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (showProgress) std::fprintf(stderr, "\n");
-  if (wav && !writeFailed) writeFailed = !FinishWavHeader(out, format, total);
-  writeFailed = (std::fclose(out) != 0) || writeFailed;
-  if (writeFailed) return Fail("writing '%s' failed", options.output.c_str());
+  if (wav && out.Seekable()) {
+    WavHeader(format, total, header);
+    out.WriteAt(0, header, sizeof header);
+  }
+  if (!out.Commit(&problem)) return Fail("%s", problem.c_str());
   const int32_t renderedMs = durationMs - startMs;
   std::fprintf(stderr, "%s: %d:%06.3f rendered in %.3f s (%.1fx realtime), %llu bytes\n",
                options.output.c_str(), renderedMs / 60000, (renderedMs % 60000) / 1000.0, seconds,

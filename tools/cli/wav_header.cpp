@@ -13,11 +13,11 @@ void Put16(uint8_t* p, uint16_t v) {
 
 }  // namespace
 
-bool WriteWavHeader(FILE* out, const AudioFormat& format, uint64_t dataBytes) {
-  // A RIFF size field holds 32 bits; longer data keep the largest size.
+void WavHeader(const AudioFormat& format, uint64_t dataBytes, uint8_t (&h)[kWavHeaderBytes]) {
   const uint32_t data = dataBytes > 0xFFFFFFFFull - 36 ? 0xFFFFFFFFu - 36 : static_cast<uint32_t>(dataBytes);
   const uint16_t blockAlign = static_cast<uint16_t>(format.channels * format.bitsPerSample / 8);
-  uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+  const uint8_t start[16] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+  for (int i = 0; i < 16; ++i) h[i] = start[i];
   Put32(h + 4, 36 + data);
   Put32(h + 16, 16);
   Put16(h + 20, 1);  // PCM
@@ -31,11 +31,6 @@ bool WriteWavHeader(FILE* out, const AudioFormat& format, uint64_t dataBytes) {
   h[38] = 't';
   h[39] = 'a';
   Put32(h + 40, data);
-  return std::fwrite(h, 1, sizeof h, out) == sizeof h;
-}
-
-bool FinishWavHeader(FILE* out, const AudioFormat& format, uint64_t dataBytes) {
-  return std::fseek(out, 0, SEEK_SET) == 0 && WriteWavHeader(out, format, dataBytes);
 }
 
 }  // namespace pocketmidi::cli

@@ -1,17 +1,17 @@
 // The canonical 44-byte header of a PCM WAV file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 #include "output/audio_format.h"
 
 namespace pocketmidi::cli {
 
-// Writes the header for dataBytes of PCM at the current position.
-bool WriteWavHeader(FILE* out, const AudioFormat& format, uint64_t dataBytes);
+constexpr size_t kWavHeaderBytes = 44;
 
-// Rewrites the header at the start of the file once the data size is known.
-bool FinishWavHeader(FILE* out, const AudioFormat& format, uint64_t dataBytes);
+// The header for dataBytes of PCM. A RIFF size field holds 32 bits; longer
+// data (or ~0 for "unknown", as on a pipe) keep the largest size.
+void WavHeader(const AudioFormat& format, uint64_t dataBytes, uint8_t (&header)[kWavHeaderBytes]);
 
 }  // namespace pocketmidi::cli

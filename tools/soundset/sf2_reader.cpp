@@ -1,5 +1,7 @@
 #include "soundset/sf2_reader.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -46,13 +48,25 @@ class ChunkWalker {
                " bytes but only " + std::to_string(left - 8) + " remain (truncated file?)";
       return -1;
     }
-    // Odd chunks carry a pad byte; a missing pad at the very end is tolerated.
+    // Odd chunks carry a pad byte, but some writers leave it out (at the
+    // end or between chunks): the pad is skipped unless a chunk that fits
+    // starts right after the data and none one byte later.
     pos_ += 8 + chunk->size;
-    if ((chunk->size & 1) && pos_ < size_) ++pos_;
+    if ((chunk->size & 1) && pos_ < size_ && !(!FitsAt(pos_ + 1) && FitsAt(pos_))) ++pos_;
     return 1;
   }
 
  private:
+  // A chunk header at `at`: an id of four printable ASCII characters and a
+  // size that fits in what is left.
+  bool FitsAt(size_t at) const {
+    if (size_ - at < 8) return false;
+    for (size_t i = 0; i < 4; ++i) {
+      if (data_[at + i] < 32 || data_[at + i] > 126) return false;
+    }
+    return GetU32(data_ + at + 4) <= size_ - at - 8;
+  }
+
   const uint8_t* data_;
   size_t size_;
   size_t pos_ = 0;
@@ -233,7 +247,8 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
       // Version 3 banks hold Ogg Vorbis data where the points should be.
       if (chunk.id == "ifil" && chunk.size >= 2 && GetU16(chunk.data) >= 3) {
         *error = "SoundFont version " + std::to_string(GetU16(chunk.data)) +
-                 " (compressed samples) is not supported";
+                 " (SF3, compressed samples) is not supported; use an SF2 bank (e.g. "
+                 "/usr/share/sounds/sf2/FluidR3_GM.sf2 from fluid-soundfont-gm)";
         return false;
       }
     }
@@ -296,7 +311,10 @@ bool ReadSoundFontFile(const std::string& path, SoundFont* out, std::string* err
     return false;
   }
   std::vector<uint8_t> bytes;
-  bool ok = std::fseek(file, 0, SEEK_END) == 0;
+  // Only a regular file has a size to read: ftell of a directory is huge.
+  struct stat info;
+  bool ok = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+  ok = ok && std::fseek(file, 0, SEEK_END) == 0;
   const long size = ok ? std::ftell(file) : -1;
   ok = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
   if (ok) {
