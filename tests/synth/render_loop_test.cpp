@@ -1,7 +1,7 @@
 // The engine playing a prepared song: channel events on voices, voice
-// stealing by rank, output clamps, the render loop's blocks, position
-// bookkeeping and seeking. The golden render pins what a busy song sounds
-// like; these pin what it cannot see.
+// stealing by rank, output clamps and seeking. The golden render pins what a
+// busy song sounds like, in blocks and buffers of every size it meets; these
+// pin what it cannot see.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -129,37 +129,13 @@ std::vector<int> Convert(uint32_t flags, const std::vector<int32_t>& values) {
   return samples;
 }
 
-// Both clamps of both sample formats (a song clips only at a few peaks), and
-// the arithmetic shift of small negative values.
+// Both clamps of both sample formats: the golden render's song clips only at
+// positive peaks.
 TEST(OutputConversion, ClampsAndRounding) {
   EXPECT_EQ(Convert(kFormat16Bit, {1 << 28, -(1 << 28), 8191, -1}),
             (std::vector<int>{32767, -32768, 0, -1}));
   EXPECT_EQ(Convert(0, {1 << 28, -(1 << 28), (1 << 21) - 1, -1}),
             (std::vector<int>{255, 0, 128, 127}));
-}
-
-TEST(Milliseconds, RoundUpWithoutOverflow) {
-  const uint32_t cases[][3] = {
-      {22050, 22051, 1001}, {44100, 0xFFFFFFFFu, 97391549}, {8000, 0xFFFFFFFFu, 536870912}};
-  for (const auto& c : cases) {
-    SynthEngine engine(nullptr);
-    engine.sampleRate = c[0];
-    engine.songSamples = engine.currentSample = c[1];
-    EXPECT_EQ(engine.DurationMs(), c[2]) << c[1];
-    EXPECT_EQ(engine.PositionMs(), c[2]) << c[1];
-  }
-}
-
-TEST(RenderLoop, FullBlocksArePendingAndTheLastBlockIsShort) {
-  Rendering r(kFormat16Bit, 2148);  // two stereo blocks and 100 frames
-  std::vector<uint8_t> buffer(4096);
-  const int32_t results[] = {0, 4096, 4096, 400, 0, 0};  // the first asks for 0 bytes
-  const uint32_t pending[] = {4096, 4096, 400, 0, 0, 0};
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(r.engine.Render(buffer.data(), i == 0 ? 0 : 4096), results[i]) << i;
-    EXPECT_EQ(r.engine.pendingBytes, pending[i]) << i;
-  }
-  EXPECT_EQ(r.engine.PositionMs(), r.engine.DurationMs());
 }
 
 TEST(Seeking, ReplaysChannelStateAndResumesAtTheTarget) {

@@ -112,15 +112,17 @@ TEST(SongPreparation, RefusesNullListsAndSongsBeyondTheFrameRange) {
   EXPECT_EQ(engine.PrepareSong(nullptr), -3);
   EXPECT_EQ(engine.events, nullptr);
   // Division 1, 44100 Hz, tempo 1486077: 65535 frames and 65302/65536 a
-  // tick, the most a tick holds; 32768 ticks stay below 2^31 frames.
-  const struct { uint32_t lastTick; int32_t result; uint32_t frames; } cases[] = {
-      {32768, 0, 2147483531u}, {32769, -3, 0}};
+  // tick, the most a tick holds; 32768 ticks stay below 2^31 frames, whose
+  // milliseconds are counted in 64 bits and rounded up.
+  const struct { uint32_t lastTick; int32_t result; uint32_t frames, ms; } cases[] = {
+      {32768, 0, 2147483531u, 48695772u}, {32769, -3, 0, 0}};
   for (const auto& c : cases) {
     SynthEngine longSong(nullptr);
     longSong.sampleRate = 44100;
     const TestSong song(1, {Tempo(0, 1486077), Note(0, 1), {c.lastTick, 0, kNoteOff, 60, 0}});
     EXPECT_EQ(longSong.PrepareSong(song.list()), c.result) << c.lastTick;
     EXPECT_EQ(longSong.songSamples, c.frames);
+    EXPECT_EQ(longSong.DurationMs(), c.ms);
     EXPECT_EQ(longSong.events == nullptr, c.result != 0);
   }
 }
