@@ -19,9 +19,9 @@
 namespace pocketmidi {
 namespace {
 
-// A song event list from a table, and an instrument
-// that plays a constant level straight from its data (rate 0: one point per
-// output frame, no envelope), so notes start voices without any loading.
+// A song event list from a table, and an instrument that plays a constant
+// level straight from its data (rate 0: one point per output frame, no
+// envelope), so notes start voices without any loading.
 struct TickEvent {
   uint32_t tick;
   uint8_t channel, type, dataByte1, dataByte2;
