@@ -120,24 +120,6 @@ TEST(ReaderHeaderTest, RefusedFilesAndDivision) {
   }
 }
 
-// 1024 events fill the first block exactly; one more starts a second block.
-TEST(EventPoolTest, BlocksHoldExactly1024Events) {
-  TrackWriter track;
-  for (int i = 0; i < 1023; ++i) track.NoteOn(1, 0, 60, 1);
-  const std::string full = One(track), overflow = One(track.NoteOn(1, 0, 61, 1));
-  TempDirectory dir;
-  for (const std::string* file : {&full, &overflow}) {
-    FileStream* stream = FileOpen(dir.Write("pool.mid", *file).c_str(), kOpenRead);
-    MidiSong song;
-    ASSERT_NE(song.Load(stream, nullptr), nullptr);
-    FileClose(stream);
-    EXPECT_EQ(song.firstBlock->next != nullptr, file == &overflow);
-    EXPECT_EQ(song.lastEvent->dataByte1, file == &full ? 60 : 61);
-    song.ReleaseEvents();  // leak checking covers the blocks
-    EXPECT_EQ(song.firstBlock, nullptr);
-  }
-}
-
 const std::string kMip = "\x7F\x7F\x0B\x01";  // universal real-time, SP-MIDI MIP
 
 struct MipCase {
