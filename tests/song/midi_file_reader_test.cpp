@@ -35,14 +35,14 @@ std::vector<ReaderCase> Cases() {
   return {
       // Running status, also after a meta event; data bytes lose bit 7.
       {"RunningStatusAndDataBytes",
-       One(Track().NoteOn(0, 2, 60, 100).Raw("\x0A\x40\x00"s).Name(0, "x").Raw(
-           "\x04\x3E\x50\x00\x93\xBC\xFF"s)),
+       One(Track().NoteOn(0, 2, 60, 100).Raw("\x0A\x40\x00"s).Name(0, "x")
+               .Raw("\x04\x3E\x50\x00\x93\xBC\xFF"s)),
        {{0, 2, 1, 60, 100}, {10, 2, 1, 64, 0}, {14, 2, 1, 62, 80}, {14, 3, 1, 60, 127}}},
       // Key pressure is kept. 0xF8 sets kind 7 on channel 8 and eats one byte;
       // the data byte after it runs on under kind 7 and is dropped as well.
       {"KeyPressureKeptChannelPressureAndSystemDropped",
-       One(Track().Channel(0, 0xA4, 60, 9).Channel(0, 0xD0, 5).Raw(
-           "\x00\xF8\x01\x00\x02\x00\x90\x01\x01"s)),
+       One(Track().Channel(0, 0xA4, 60, 9).Channel(0, 0xD0, 5)
+               .Raw("\x00\xF8\x01\x00\x02\x00\x90\x01\x01"s)),
        {{0, 4, 3, 60, 9}, {0, 0, 1, 1, 1}}},
       // Bank LSB only when 0; modulation (1) is not used.
       {"Controllers",
@@ -58,8 +58,8 @@ std::vector<ReaderCase> Cases() {
        One(Track().Raw("\x00\xFF\x51\x00\x07\xA1\x20"s).NoteOn(0, 0, 1, 1)),
        {{0, 0x20, 10, 0x07, 0xA1}, {0, 0, 1, 1, 1}}},
       {"LongEventsSkippedWhole",
-       One(Track().SysEx(1, std::string(5000, '\x11')).Meta(1, 0x7F, std::string(3000, 'm')).NoteOn(
-           1, 0, 60, 1)),
+       One(Track().SysEx(1, std::string(5000, '\x11')).Meta(1, 0x7F, std::string(3000, 'm'))
+               .NoteOn(1, 0, 60, 1)),
        {{3, 0, 1, 60, 1}}},
       {"FiveByteDeltaWrapsIn32Bits",
        One(Track().Raw("\x8F\xFF\xFF\xFF\x7F\x90\x01\x01"s).NoteOn(1, 0, 2, 2)),
