@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "soundset/patch_units.h"
 #include "soundset/resampler.h"
@@ -136,10 +137,11 @@ TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
   options.maxRateHz = 22050;
   options.levelPercent = 100;  // the patches' own levels
   const PackResult result = Pack(TestBank(), options);
-  EXPECT_EQ(result.programsFound, 2);
-  EXPECT_EQ(result.programsBorrowed, 126);
-  EXPECT_EQ(result.drumNotes, 2);        // only notes with a region of their own
-  ASSERT_EQ(result.patches.size(), 4u);  // borrowed programs share their source's patch
+  // Drum notes only with a region of their own; borrowed programs share
+  // their source's patch.
+  EXPECT_EQ(std::tuple(result.programsFound, result.programsBorrowed, result.drumNotes),
+            std::tuple(2, 126, 2));
+  ASSERT_EQ(result.patches.size(), 4u);
 
   // Nearest program, the lower one on a tie (2 is as near to 0 as to 4).
   const char* expected[] = {"ttLead", "ttLead", "ttLead", "ttLead~2", "ttLead~2", "ttLead~2"};
@@ -148,41 +150,33 @@ TEST(Sf2Convert, PacksProgramsFromMiddleCAndDrumsPerNote) {
   }
   EXPECT_EQ(result.config.tones[127].name, "ttLead~2");
 
+  // Tuned up 100 - 50 + 10 (sample correction) = 60 cents: root note 59.4;
+  // the point after the loop repeats its start for seamless interpolation.
   const PatchDescription& lead = *Find(result, "ttLead");
-  EXPECT_EQ(lead.loopMode, LoopMode::kForward);
-  EXPECT_EQ(lead.loopEnd, 150u);
-  EXPECT_EQ(lead.points[150], lead.points[50]) << "seamless interpolation at the loop end";
-  // Tuned up 100 - 50 + 10 (sample correction) = 60 cents: root note 59.4.
-  EXPECT_EQ(lead.rootFreqMilliHz, 252714);
-  EXPECT_EQ(lead.balance, 11);
+  EXPECT_EQ(std::tuple(lead.loopMode, lead.loopEnd, lead.points[150], lead.rootFreqMilliHz,
+                       lead.balance),
+            std::tuple(LoopMode::kForward, 150u, lead.points[50], 252714, 11));
   EXPECT_EQ(lead.envelopeOffsets, (std::array<uint8_t, 6>{255, 244, 114, 0, 0, 0}));
 
-  // No zone covers middle C: the nearest one (keys 30..50) is taken.
+  // No zone covers middle C: the nearest one (keys 30..50) is taken, whole
+  // (so strip_tail keeps it).
   const PatchDescription& bass = *Find(result, "ttLead~2");
-  EXPECT_EQ(bass.loopMode, LoopMode::kOneShot);
-  EXPECT_EQ(bass.loopEnd, 100u);  // the whole sample, so strip_tail keeps it
-  EXPECT_EQ(bass.lowFreqMilliHz, NoteFreqMilliHz(30));
-  EXPECT_EQ(bass.highFreqMilliHz, NoteFreqMilliHz(50));
+  EXPECT_EQ(std::tuple(bass.loopMode, bass.loopEnd, bass.lowFreqMilliHz, bass.highFreqMilliHz),
+            std::tuple(LoopMode::kOneShot, 100u, NoteFreqMilliHz(30), NoteFreqMilliHz(50)));
 
-  const DrumSlotConfig& kick = result.config.drums[36];
-  EXPECT_EQ(kick.name, "ttd36_kick");
-  EXPECT_EQ(kick.pan, "-100");
-  EXPECT_EQ(kick.stripLoop, 1);
   // Played at key 36 with root key 60, the kick sounds two octaves down:
   // drum note 36 over root note 60.
+  const DrumSlotConfig& kick = result.config.drums[36];
+  EXPECT_EQ(std::tuple(kick.name, kick.pan, kick.stripLoop), std::tuple("ttd36_kick", "-100", 1));
   EXPECT_EQ(Find(result, "ttd36_kick")->rootFreqMilliHz, 261626);
 
-  const DrumSlotConfig& hat = result.config.drums[42];
-  EXPECT_EQ(hat.pan, "center");
-  EXPECT_EQ(hat.stripEnvelope, 0);
-  const PatchDescription& hatPatch = *Find(result, "ttd42_hat");
   // Scale tuning 0: key 42 plays the sample unchanged. Halved from 44100 Hz
   // with the loop kept whole: 80 points -> 40.
-  EXPECT_EQ(hatPatch.rootFreqMilliHz, NoteFreqMilliHz(42));
-  EXPECT_EQ(hatPatch.sampleRate, 22050);
-  EXPECT_EQ(hatPatch.points.size(), 60u);
-  EXPECT_EQ(hatPatch.loopStart, 10u);
-  EXPECT_EQ(hatPatch.loopEnd, 50u);
+  const DrumSlotConfig& hat = result.config.drums[42];
+  EXPECT_EQ(std::tuple(hat.pan, hat.stripEnvelope), std::tuple("center", 0));
+  const PatchDescription& h = *Find(result, "ttd42_hat");
+  EXPECT_EQ(std::tuple(h.rootFreqMilliHz, h.sampleRate, h.points.size(), h.loopStart, h.loopEnd),
+            std::tuple(NoteFreqMilliHz(42), 22050, 60u, 10u, 50u));
 }
 
 // A patch plays one sample: the main layer (looping before one-shot, then
