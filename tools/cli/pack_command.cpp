@@ -81,6 +81,9 @@ int RunPack(int argc, char** argv) {
       options.maxRateHz = static_cast<uint32_t>(number);
     } else if (arg == "--name-prefix" && value) {
       options.namePrefix = argv[++i];
+    } else if ((arg == "-o" || arg == "--max-rate" || arg == "--name-prefix") && !value) {
+      std::fprintf(stderr, "pocketmidi pack: %s needs a value\n", arg.c_str());
+      return kUsageError;
     } else if (arg[0] != '-' && input.empty()) {
       input = arg;
     } else {
