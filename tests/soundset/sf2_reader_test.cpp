@@ -1,4 +1,5 @@
 #include "soundset/sf2_reader.h"
+#include "io/byte_order.h"
 
 #include <gtest/gtest.h>
 
@@ -82,8 +83,8 @@ TEST(Sf2Reader, RefusesMalformedFilesSayingWhy) {
     std::vector<uint8_t> bytes = SmallBank();
     uint8_t* at = &bytes[ChunkAt(bytes, c.chunk) + c.offset];
     if (c.width == 1) *at = static_cast<uint8_t>(c.value);
-    if (c.width == 2) PutU16(at, static_cast<uint16_t>(c.value));
-    if (c.width == 4) PutU32(at, c.value);
+    if (c.width == 2) StoreLe16(at, static_cast<uint16_t>(c.value));
+    if (c.width == 4) StoreLe32(at, c.value);
     SoundFont font;
     std::string error;
     EXPECT_FALSE(ReadSoundFont(bytes.data(), bytes.size(), &font, &error)) << c.what;

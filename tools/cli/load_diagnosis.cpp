@@ -9,6 +9,7 @@
 
 #include "config/ini_file.h"
 #include "instruments/instrument_bank.h"
+#include "instruments/patch_archive_format.h"
 #include "io/file_stream.h"
 #include "platform/utf16_path.h"
 #include "song/midi_song.h"
@@ -68,15 +69,16 @@ std::string DiagnosePatchList(const std::string& path) {
 bool ArchiveHasPatch(const std::string& hostPath, const char* name, bool* found) {
   FILE* file = std::fopen(hostPath.c_str(), "rb");
   if (file == nullptr) return false;
-  uint8_t header[8];
-  bool ok = std::fread(header, 1, 8, file) == 8;
-  const uint32_t indexBytes = header[4] | header[5] << 8 | header[6] << 16 | uint32_t{header[7]} << 24;
+  uint8_t header[kArchiveHeaderBytes] = {};
+  bool ok = std::fread(header, 1, kArchiveHeaderBytes, file) == kArchiveHeaderBytes;
+  const uint32_t indexBytes = DecodeArchiveHeader(header).indexBytes;
   *found = false;
-  for (uint32_t i = 0; ok && i < indexBytes / 24; ++i) {
-    char entry[24];
-    if (std::fread(entry, 1, 24, file) != 24) break;
-    entry[15] = '\0';
-    if (std::strcmp(entry, name) == 0) *found = true;
+  for (uint32_t i = 0; ok && i < indexBytes / kIndexEntryBytes; ++i) {
+    uint8_t bytes[kIndexEntryBytes];
+    if (std::fread(bytes, 1, kIndexEntryBytes, file) != kIndexEntryBytes) break;
+    PatchIndexEntry entry = DecodeIndexEntry(bytes);
+    entry.name[kIndexNameBytes - 1] = '\0';
+    if (std::strcmp(entry.name, name) == 0) *found = true;
   }
   std::fclose(file);
   return ok;
