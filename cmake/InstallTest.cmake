@@ -2,7 +2,7 @@
 # against the installed copy, with pkg-config and with find_package, and run it.
 set(_pocketmidi_toolchain "")
 if(CMAKE_TOOLCHAIN_FILE)
-  get_filename_component(_pocketmidi_toolchain "${_pocketmidi_toolchain}" ABSOLUTE
+  get_filename_component(_pocketmidi_toolchain "${CMAKE_TOOLCHAIN_FILE}" ABSOLUTE
                          BASE_DIR ${PROJECT_SOURCE_DIR})
 endif()
 add_test(NAME install.pkg_config_and_cmake_package

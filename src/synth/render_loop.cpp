@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "instruments/instrument_bank.h"
+#include "io/byte_order.h"
 #include "synth/synth_engine.h"
 #include "voice/mix_kernels.h"
 
@@ -24,14 +25,6 @@ inline int16_t AccumulatorTo16(int32_t s) {
   if (v > 32767) v = 32767;
   if (v < -32768) v = -32768;
   return static_cast<int16_t>(v);
-}
-
-constexpr bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
-
-inline void StoreLittleEndian16(int16_t value, uint8_t* out) {
-  const uint16_t bits = static_cast<uint16_t>(value);
-  out[0] = static_cast<uint8_t>(bits & 0xFF);
-  out[1] = static_cast<uint8_t>(bits >> 8);
 }
 
 inline uint8_t AccumulatorTo8(int32_t s) {
@@ -154,7 +147,9 @@ void SynthEngine::DeliverBytes(uint8_t* data, uint32_t count, bool copyOnly) {
         for (int k = 0; k < 8; ++k) pcm[k] = AccumulatorTo16(chunk[k]);
         std::memcpy(data + 2 * i, pcm, sizeof pcm);
       }
-      for (; i < values; ++i) StoreLittleEndian16(AccumulatorTo16(accumulators[i]), data + 2 * i);
+      for (; i < values; ++i) {
+        StoreLe16(data + 2 * i, static_cast<uint16_t>(AccumulatorTo16(accumulators[i])));
+      }
       byteCount = 2 * values;
     } else {
       uint32_t i = 0;

@@ -43,7 +43,10 @@ find_package(Threads REQUIRED)
 add_executable(play_song "$source/examples/play_song.c")
 target_link_libraries(play_song PRIVATE pocketmidi::pocketmidi Threads::Threads)
 CMAKE
+# (pocketmidi_DIR too: a cross toolchain confines package searches to its own root.)
+config_dir=$(dirname "$(find "$prefix" -name pocketmidiConfig.cmake | head -1)")
 cmake -S "$work/consumer" -B "$work/consumer/build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -Dpocketmidi_DIR="$config_dir" \
   ${toolchain:+-DCMAKE_TOOLCHAIN_FILE="$toolchain"} -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$extra" -DCMAKE_EXE_LINKER_FLAGS="$extra" >/dev/null
 cmake --build "$work/consumer/build" >/dev/null
 
