@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (const char* key : keys) {
         IniQuery asText{section, key, text, kIniString, sizeof text};
         IniFile::GetValue(file, &asText);
-        IniQuery asNumber{section, key, &number, kIniInteger, 3};
+        IniQuery asNumber{section, key, nullptr, kIniInteger, 0, &number};
         IniFile::GetValue(file, &asNumber);
       }
     }

@@ -117,7 +117,7 @@ __attribute__((used)) pocketmidi::FunctionTable pocketmidi_fp_table = {
 #define POCKETMIDI_STR(x) POCKETMIDI_STR2(x)
 #define POCKETMIDI_SLOT(name, index)                                                     \
   ".globl " #name "\n"                                                                   \
-  ".type " #name ", @object\n"                                                           \
+  ".type " #name ", %object\n"                                                           \
   ".size " #name ", " POCKETMIDI_STR(__SIZEOF_POINTER__) "\n"                            \
   ".set " #name ", pocketmidi_fp_table + " #index " * " POCKETMIDI_STR(__SIZEOF_POINTER__) "\n"
 

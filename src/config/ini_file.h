@@ -10,17 +10,20 @@
 namespace pocketmidi {
 
 enum IniValueType : int32_t {
-  kIniInteger = 1,  // atoi of the value, little-endian, min(size, 4) bytes
-  kIniString = 2,   // the value with its NUL
+  kIniInteger = 1,  // atoi of the value, into number as a host int32_t
+  kIniString = 2,   // the value with its NUL, into text
 };
 
-// One look-up request, filled in by the caller.
+// One look-up request, filled in by the caller. Each type has its own typed
+// destination: an integer is delivered as an int32_t of the host, never as
+// bytes in a fixed order through an untyped pointer.
 struct IniQuery {
   const char* section;  // null means the section named "default"
   const char* key;      // must not be null
-  void* value;          // receives the result; must not be null
+  char* text;           // kIniString: receives the value; must not be null
   IniValueType type;    // any value other than 1 or 2 is refused
-  uint32_t size;        // in: capacity of value (not 0); out: string length
+  uint32_t size;        // kIniString: in: capacity of text (not 0); out: length
+  int32_t* number = nullptr;  // kIniInteger: receives the value; must not be null
 };
 
 struct IniKey {

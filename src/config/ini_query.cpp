@@ -35,11 +35,13 @@ const IniKey* FindKey(const IniFile* file, Name section, Name key) {
 }  // namespace
 
 int32_t IniFile::GetValue(const IniFile* file, IniQuery* query) {
-  if (file == nullptr || query == nullptr || query->value == nullptr || query->key == nullptr ||
-      query->size == 0 || file->stream == nullptr) {
+  if (file == nullptr || query == nullptr || query->key == nullptr || file->stream == nullptr) {
     return 0;
   }
-  if (query->type != kIniInteger && query->type != kIniString) return 0;
+  if (query->type == kIniString ? (query->text == nullptr || query->size == 0)
+                                : (query->type != kIniInteger || query->number == nullptr)) {
+    return 0;
+  }
   const Name section = Trim(query->section != nullptr ? query->section : "default");
   const IniKey* match = FindKey(file, section, Trim(query->key));
   if (match == nullptr) return 0;
@@ -47,14 +49,11 @@ int32_t IniFile::GetValue(const IniFile* file, IniQuery* query) {
   if (query->type == kIniString) {
     const std::size_t length = std::strlen(match->value);
     if (length >= query->size) return 0;  // does not fit: nothing is written
-    std::memcpy(query->value, match->value, length + 1);
+    std::memcpy(query->text, match->value, length + 1);
     query->size = static_cast<uint32_t>(length);
     return 1;
   }
-  const auto number = static_cast<uint32_t>(RuntimeAtoi(match->value));
-  const uint32_t bytes = query->size < 4 ? query->size : 4;
-  auto* out = static_cast<uint8_t*>(query->value);
-  for (uint32_t i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(number >> (8 * i));
+  *query->number = RuntimeAtoi(match->value);
   return 1;
 }
 

@@ -50,13 +50,13 @@ struct Instrument {
   PatchSample* samples;  // owned, with their data
 };
 
-// One entry of the archive's sorted index (24 bytes on disk and in memory).
+// One entry of the archive's sorted index, decoded (patch_archive_format.h
+// has the 24 bytes it is stored in).
 struct PatchIndexEntry {
   char name[16];    // NUL-terminated, at most 15 characters
   uint32_t offset;  // patch position; its header starts 4 bytes further on
   uint32_t size;    // 51 header bytes plus the stored data
 };
-static_assert(sizeof(PatchIndexEntry) == 24, "index entries are 24 bytes");
 
 // A node of the reference-counted instrument cache.
 struct CacheNode {

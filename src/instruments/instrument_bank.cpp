@@ -2,9 +2,11 @@
 // once or each at its first note.
 #include "instruments/instrument_bank.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "instruments/instrument.h"
+#include "instruments/patch_archive_format.h"
 #include "instruments/patch_loader.h"
 #include "io/file_stream.h"
 #include "synth/engine_result.h"
@@ -15,36 +17,44 @@ namespace pocketmidi {
 namespace {
 
 constexpr int32_t kSlotCount = 128;
-constexpr uint32_t kArchiveHeaderBytes = 8;
-
-uint32_t U32At(const uint8_t* at) {
-  return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
-
 
 // Reads the compression flag and the index. The index size comes from the
 // file: it is never trusted beyond the file's own length (a corrupt size
 // near 2^32 must not allocate gigabytes), and only whole entries that were
 // actually read count. False only when the index memory cannot be had.
 bool ReadArchiveIndex(SynthEngine& engine) {
-  uint8_t words[kArchiveHeaderBytes];
-  const int32_t got = FileRead(engine.patchArchive, words, kArchiveHeaderBytes);
-  if (got >= 4) engine.archiveHeader = U32At(words);
-  uint64_t indexBytes = got >= 8 ? U32At(words + 4) : 0;
+  uint8_t bytes[kArchiveHeaderBytes] = {};
+  const int32_t got = FileRead(engine.patchArchive, bytes, kArchiveHeaderBytes);
+  const ArchiveHeader header = DecodeArchiveHeader(bytes);
+  if (got >= 4) engine.archiveHeader = header.compression;
+  uint64_t indexBytes = got >= 8 ? header.indexBytes : 0;
   const int32_t fileBytes = FileSize(engine.patchArchive);
   const uint64_t available =
       fileBytes > static_cast<int32_t>(kArchiveHeaderBytes) ? fileBytes - kArchiveHeaderBytes : 0;
   if (indexBytes > available) indexBytes = available;
-  const uint32_t count = static_cast<uint32_t>(indexBytes / sizeof(PatchIndexEntry));
+  const uint32_t count = static_cast<uint32_t>(indexBytes / kIndexEntryBytes);
 
   // An empty index is valid (every patch is then missing); it still gets a
   // block so that "no index" and "no memory" stay apart.
   engine.patchIndex =
       static_cast<PatchIndexEntry*>(std::malloc((count > 0 ? count : 1) * sizeof(PatchIndexEntry)));
   if (engine.patchIndex == nullptr) return false;
-  const int32_t read = FileRead(engine.patchArchive, engine.patchIndex,
-                                static_cast<int32_t>(count * sizeof(PatchIndexEntry)));
-  engine.patchIndexCount = read > 0 ? read / static_cast<int32_t>(sizeof(PatchIndexEntry)) : 0;
+  // Read in pieces and decoded entry by entry, in the file's byte order.
+  constexpr uint32_t kEntriesPerRead = 32;
+  uint8_t piece[kEntriesPerRead * kIndexEntryBytes];
+  uint32_t decoded = 0;
+  while (decoded < count) {
+    const uint32_t want = std::min(count - decoded, kEntriesPerRead);
+    const int32_t read =
+        FileRead(engine.patchArchive, piece, static_cast<int32_t>(want * kIndexEntryBytes));
+    const uint32_t whole = read > 0 ? static_cast<uint32_t>(read) / kIndexEntryBytes : 0;
+    for (uint32_t i = 0; i < whole; ++i) {
+      engine.patchIndex[decoded + i] = DecodeIndexEntry(piece + i * kIndexEntryBytes);
+    }
+    decoded += whole;
+    if (whole < want) break;
+  }
+  engine.patchIndexCount = static_cast<int32_t>(decoded);
   return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "instruments/instrument.h"
 #include "instruments/instrument_bank.h"
+#include "instruments/patch_archive_format.h"
 #include "instruments/patch_conversions.h"
 #include "instruments/patch_name.h"
 #include "instruments/patch_sample_data.h"
@@ -16,58 +17,16 @@ namespace pocketmidi {
 
 namespace {
 
-constexpr uint32_t kPatchHeaderBytes = 51;
-constexpr uint32_t kPatchLeadBytes = 4;   // skipped before each patch header
-constexpr uint32_t kCheckedHeaderBytes = 47;  // the trailing 4 bytes are not used
-
-// The fields of the 51-byte patch header, decoded from little-endian bytes.
-struct PatchHeader {
-  uint8_t fractions;
-  uint32_t dataSize;
-  uint32_t loopStart;
-  uint32_t loopEnd;
-  uint16_t sampleRate;
-  int32_t lowFreq;
-  int32_t highFreq;
-  int32_t rootFreq;
-  int8_t balance;
-  uint8_t envelopeRates[6];
-  uint8_t envelopeOffsets[6];
-  uint8_t tremoloSweep, tremoloRate, tremoloDepth;
-  uint8_t vibratoSweep, vibratoRate, vibratoDepth;
-  uint8_t modes;
-};
-
-uint32_t U32At(const uint8_t* at) {
-  return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
-
 // Reads the header at the archive's position. A short read of the first 47
 // bytes fails; the last four bytes are skipped whether or not they are there.
 bool ReadPatchHeader(FileStream* archive, PatchHeader& header) {
-  uint8_t bytes[kPatchHeaderBytes];
-  if (FileRead(archive, bytes, kCheckedHeaderBytes) != static_cast<int32_t>(kCheckedHeaderBytes)) {
+  uint8_t bytes[kPatchHeaderBytes] = {};
+  if (FileRead(archive, bytes, kPatchCheckedHeaderBytes) !=
+      static_cast<int32_t>(kPatchCheckedHeaderBytes)) {
     return false;
   }
-  FileRead(archive, bytes + kCheckedHeaderBytes, kPatchHeaderBytes - kCheckedHeaderBytes);
-  header.fractions = bytes[0];
-  header.dataSize = U32At(bytes + 1);
-  header.loopStart = U32At(bytes + 5);
-  header.loopEnd = U32At(bytes + 9);
-  header.sampleRate = static_cast<uint16_t>(bytes[13] | (bytes[14] << 8));
-  header.lowFreq = static_cast<int32_t>(U32At(bytes + 15));
-  header.highFreq = static_cast<int32_t>(U32At(bytes + 19));
-  header.rootFreq = static_cast<int32_t>(U32At(bytes + 23));
-  header.balance = static_cast<int8_t>(bytes[27]);
-  std::memcpy(header.envelopeRates, bytes + 28, 6);
-  std::memcpy(header.envelopeOffsets, bytes + 34, 6);
-  header.tremoloSweep = bytes[40];
-  header.tremoloRate = bytes[41];
-  header.tremoloDepth = bytes[42];
-  header.vibratoSweep = bytes[43];
-  header.vibratoRate = bytes[44];
-  header.vibratoDepth = bytes[45];
-  header.modes = bytes[46];
+  FileRead(archive, bytes + kPatchCheckedHeaderBytes, kPatchHeaderBytes - kPatchCheckedHeaderBytes);
+  header = DecodePatchHeader(bytes);
   return true;
 }
 

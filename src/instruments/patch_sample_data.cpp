@@ -5,6 +5,7 @@
 
 #include "instruments/instrument.h"
 #include "instruments/patch_loader.h"
+#include "io/byte_order.h"
 #include "io/file_stream.h"
 #include "voice/fixed_point.h"
 
@@ -52,6 +53,9 @@ bool ReadSampleData(FileStream* archive, bool compressed, bool sixteenBit, uint3
       std::free(points);
       return false;
     }
+    // Raw 16-bit points are stored little-endian; decoded ADPCM is already
+    // in host order.
+    if (!compressed) LittleEndian16ToHost(points, bytes / 2);
   } else {
     uint8_t* raw = static_cast<uint8_t*>(std::malloc(bytes + 2u));
     if (raw == nullptr || !FillFromArchive(archive, compressed, raw, bytes, compressedBytes)) {

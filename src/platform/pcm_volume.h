@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "io/byte_order.h"
+
 namespace pocketmidi {
 
 constexpr uint32_t kFullVolume = 0xFFFFFFFFu;
@@ -31,10 +33,9 @@ inline void ApplyVolume(uint8_t* pcm, size_t bytes, uint32_t bitsPerSample, uint
     size_t count = bytes / 2;
     for (size_t i = 0; i < count; ++i) {
       uint8_t* p = pcm + 2 * i;
-      int32_t sample = static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+      int32_t sample = static_cast<int16_t>(LoadLe16(p));  // PCM is little-endian
       int32_t scaled = ScaleSample16(sample, levels[i & 1]);
-      p[0] = static_cast<uint8_t>(scaled & 0xFF);
-      p[1] = static_cast<uint8_t>((scaled >> 8) & 0xFF);
+      StoreLe16(p, static_cast<uint16_t>(scaled));
     }
   } else if (bitsPerSample == 8) {
     for (size_t i = 0; i < bytes; ++i) {

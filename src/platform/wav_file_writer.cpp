@@ -2,37 +2,29 @@
 
 #include <cstring>
 
+#include "io/byte_order.h"
+
 namespace pocketmidi {
 namespace {
 
 // Largest data chunk whose RIFF size (data + pad byte + 36) still fits 32 bits.
 constexpr uint32_t kMaxDataBytes = 0xFFFFFFFEu - 36;
 
-void Put16(uint8_t* p, uint32_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t value) {
-  Put16(p, value & 0xFFFF);
-  Put16(p + 2, value >> 16);
-}
-
 }  // namespace
 
 void BuildWavHeader(const WAVEFORMATEX& format, uint32_t dataBytes, uint8_t header[44]) {
   std::memcpy(header, "RIFF", 4);
-  Put32(header + 4, dataBytes + (dataBytes & 1) + 36);
+  StoreLe32(header + 4, dataBytes + (dataBytes & 1) + 36);
   std::memcpy(header + 8, "WAVEfmt ", 8);
-  Put32(header + 16, 16);
-  Put16(header + 20, format.wFormatTag);
-  Put16(header + 22, format.nChannels);
-  Put32(header + 24, format.nSamplesPerSec);
-  Put32(header + 28, format.nAvgBytesPerSec);
-  Put16(header + 32, format.nBlockAlign);
-  Put16(header + 34, format.wBitsPerSample);
+  StoreLe32(header + 16, 16);
+  StoreLe16(header + 20, format.wFormatTag);
+  StoreLe16(header + 22, format.nChannels);
+  StoreLe32(header + 24, format.nSamplesPerSec);
+  StoreLe32(header + 28, format.nAvgBytesPerSec);
+  StoreLe16(header + 32, format.nBlockAlign);
+  StoreLe16(header + 34, format.wBitsPerSample);
   std::memcpy(header + 36, "data", 4);
-  Put32(header + 40, dataBytes);
+  StoreLe32(header + 40, dataBytes);
 }
 
 WavFileWriter::~WavFileWriter() { Finish(); }

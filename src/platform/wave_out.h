@@ -105,10 +105,11 @@ static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 bytes, packed");
 
 // The handheld's header is 32 bytes: data pointer, length, bytes recorded, user
 // value, flags, loop count, and two driver-private words (a next pointer and a
-// reserved word). With 8-byte pointers those eight fields need 48 bytes. The
-// two private words are the driver's bookkeeping, which our device keeps in its
-// own queue instead, so the header holds exactly the six fields a client uses
-// and is still 32 bytes: clients pass sizeof(WAVEHDR) == 32 as on the handheld.
+// reserved word). With 4-byte pointers all eight fit, as on the handheld. With
+// 8-byte pointers they would need 48 bytes; the two private words are the
+// driver's bookkeeping, which our device keeps in its own queue instead, so
+// there the header holds the six fields a client uses and is still 32 bytes:
+// clients pass sizeof(WAVEHDR) == 32 on every machine.
 struct WAVEHDR {
   char* lpData;
   uint32_t dwBufferLength;
@@ -116,6 +117,10 @@ struct WAVEHDR {
   uintptr_t dwUser;
   uint32_t dwFlags;
   uint32_t dwLoops;
+#if UINTPTR_MAX == 0xFFFFFFFFu
+  WAVEHDR* lpNext;     // driver-private; unused here
+  uintptr_t reserved;  // driver-private; unused here
+#endif
 };
 static_assert(sizeof(WAVEHDR) == 32, "the block header is 32 bytes");
 

@@ -83,8 +83,8 @@ std::unique_ptr<WaveOutBackend> OpenBackend(const AudioBackendSetting& setting,
                                             const WAVEFORMATEX& format, MMRESULT* result) {
   std::unique_ptr<WaveOutBackend> backend;
   if (setting.kind == AudioBackendKind::kAlsa || setting.kind == AudioBackendKind::kDefault) {
-    backend = CreateAlsaBackend(setting.argument);
-    *result = backend->Open(format);
+    backend = CreateAlsaBackend(setting.argument);  // null when built without ALSA
+    *result = backend != nullptr ? backend->Open(format) : MMSYSERR_NODRIVER;
     if (*result == MMSYSERR_NOERROR) return backend;
     if (setting.kind == AudioBackendKind::kAlsa) return nullptr;
     // No sound card: the default falls back to the null device.

@@ -30,7 +30,7 @@ bool ReadString(const IniFile* file, const char* section, const char* key,
 }
 
 bool ReadInteger(const IniFile* file, const char* section, const char* key, int32_t* value) {
-  IniQuery query{section, key, value, kIniInteger, sizeof(*value)};
+  IniQuery query{section, key, nullptr, kIniInteger, 0, value};
   return IniFile::GetValue(file, &query) == 1;
 }
 

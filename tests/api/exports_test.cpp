@@ -142,13 +142,17 @@ TEST(Exports, PointerTableSlotsDoWhatTheExportsDo) {
 // The shared library exports the thirteen functions and the thirteen slots
 // and nothing else; a host may read the slots as one array in export order.
 TEST(Exports, SharedLibraryExportsTheFunctionsAndTheTableInOrder) {
-  std::FILE* pipe = popen("nm -D --defined-only " POCKETMIDI_SHARED_PATH " 2>/dev/null", "r");
+  // The toolchain's own nm (a cross build's reads the target's ELF).
+  std::FILE* pipe =
+      popen("'" POCKETMIDI_NM "' -D --defined-only " POCKETMIDI_SHARED_PATH " 2>/dev/null", "r");
   ASSERT_NE(pipe, nullptr);
   std::map<std::string, unsigned long long> addresses;
   unsigned long long address;
   char type, name[256];
   while (std::fscanf(pipe, "%llx %c %255s", &address, &type, name) == 3) addresses[name] = address;
-  if (pclose(pipe) != 0 && addresses.empty()) GTEST_SKIP() << "nm is not available";
+  if (pclose(pipe) != 0 && addresses.empty()) {
+    GTEST_SKIP() << "'" POCKETMIDI_NM "' cannot list the dynamic symbols of an ELF library here";
+  }
   const char* functions[] = {"MIDI_Load",        "MIDI_Unload",      "MIDI_Play",
                              "MIDI_Stop",        "MIDI_Pause",       "MIDI_Resume",
                              "MIDI_SetVolume",   "MIDI_GetVolume",   "MIDI_GetDuration",

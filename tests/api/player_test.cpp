@@ -113,7 +113,7 @@ TEST_P(PassReports, SequenceOfAPlayAndTheBytesItSends) {
   decoder->Seek(c.startMs, kSeekFromStart);
   std::vector<uint8_t> pass = decoder.RenderAll();
   const size_t blocks = static_cast<size_t>((passBytes + kBufferBytes - 1) / kBufferBytes);
-  pass.resize(std::min(pass.size(), blocks * kBufferBytes));
+  pass.resize(std::min<size_t>(pass.size(), blocks * kBufferBytes));
   const std::vector<uint8_t> wav = ReadAudioFile(capture);
   std::remove(capture.c_str());
   ASSERT_EQ(wav.size(), 44 + c.loops * pass.size());

@@ -27,7 +27,8 @@ struct CliRun {
 CliRun RunCli(const std::string& arguments, const std::string& environment = "") {
   CliRun run{-1, {}};
   const std::string command =
-      environment + " " POCKETMIDI_CLI_PATH " " + arguments + " </dev/null 2>&1";
+      environment + " " POCKETMIDI_TEST_EMULATOR " " POCKETMIDI_CLI_PATH " " + arguments +
+      " </dev/null 2>&1";
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char chunk[4096];

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "instruments/instrument_bank.h"
+#include "io/byte_order.h"
 #include "instruments/patch_archive_fixture.h"
 
 namespace pocketmidi::test::patches {
@@ -88,7 +89,7 @@ TEST(InstrumentBank, ShortOrOversizedIndex) {
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> bytes = full;
-    ss::PutU32(&bytes[4], c.sizeField);
+    StoreLe32(&bytes[4], c.sizeField);
     bytes.resize(c.keep);
     ArchiveEngine archive(bytes);
     ASSERT_EQ(archive.OpenForFirstNotes(), 0) << c.what;

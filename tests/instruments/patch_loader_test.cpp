@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "instruments/patch_archive_fixture.h"
+#include "io/byte_order.h"
 #include "instruments/patch_conversions.h"
 #include "instruments/patch_sample_data.h"
 #include "soundset/ima_adpcm.h"
@@ -33,7 +34,7 @@ TEST(PatchLoader, EightBitReversedAndLfoGates) {
   back.loopEnd = 80;
   back.tremoloRate = 50;   // depth 0
   back.vibratoDepth = 12;  // rate 0
-  ASSERT_EQ(static_cast<int16_t>(ss::GetU16(&ss::EncodePatch(back, false).data[0])),
+  ASSERT_EQ(static_cast<int16_t>(LoadLe16(&ss::EncodePatch(back, false).data[0])),
             back.points[99]);  // stored backwards
   ArchiveEngine archive({byte, back}, false);
 
@@ -123,9 +124,9 @@ TEST(PatchLoader, CompressedSizesThatDisagree) {
   };
   for (const auto& c : cases) {
     ss::EncodedPatch patch = good;
-    ss::PutU32(&patch.header[ss::kHdrDataSize], c.dataSize);
+    StoreLe32(&patch.header[kHdrDataSize], c.dataSize);
     std::vector<uint8_t> bytes = ss::BuildArchive({patch}, true);
-    ss::PutU32(&bytes[8 + 20], c.entrySize);
+    StoreLe32(&bytes[8 + 20], c.entrySize);
     ArchiveEngine archive(bytes);
     const PatchSample* sample = archive.Load("adpcm");
     ASSERT_NE(sample, nullptr) << c.what;
@@ -189,8 +190,8 @@ TEST(PatchLoader, CorruptPatches) {
   };
   for (const auto& c : cases) {
     ss::EncodedPatch patch = good;
-    ss::PutU32(&patch.header[ss::kHdrDataSize], c.dataSize);
-    ss::PutU16(&patch.header[ss::kHdrSampleRate], c.rate);
+    StoreLe32(&patch.header[kHdrDataSize], c.dataSize);
+    StoreLe16(&patch.header[kHdrSampleRate], c.rate);
     std::vector<uint8_t> bytes = ss::BuildArchive({patch}, false);
     if (c.keepBytes != 0) bytes.resize(c.keepBytes);
     ArchiveEngine archive(bytes, 8000);
@@ -209,8 +210,8 @@ TEST(PatchLoader, FindPatchAndHostileIndexEntries) {
       {TonePatch("alpha", {1}), TonePatch("beta", {1, 2}), TonePatch("far", {1}),
        TonePatch("near", {1}), TonePatch("zzz", {1})},
       false);
-  ss::PutU32(&bytes[8 + 2 * 24 + 16], 0x7FFFFFF0u);  // "far": beyond the end of the file
-  ss::PutU32(&bytes[8 + 3 * 24 + 16], 0xFFFFFFFEu);  // "near": beyond any seek
+  StoreLe32(&bytes[8 + 2 * 24 + 16], 0x7FFFFFF0u);  // "far": beyond the end of the file
+  StoreLe32(&bytes[8 + 3 * 24 + 16], 0xFFFFFFFEu);  // "near": beyond any seek
   std::memset(&bytes[8 + 4 * 24], 'z', 16);          // "zzz" loses its terminator
   ArchiveEngine archive(bytes);
   ASSERT_EQ(archive.OpenForFirstNotes(), 0);

@@ -1,4 +1,5 @@
 #include "soundset/sf2_reader.h"
+#include "io/byte_order.h"
 
 #include <gtest/gtest.h>
 
@@ -66,8 +67,8 @@ TEST(Sf2Reader, ReadsAnOddChunkWithoutItsPadByte) {
   const uint8_t comment[] = {'I', 'C', 'M', 'T', 3, 0, 0, 0, 'a', 'b', 'c'};
   bytes.insert(bytes.begin() + ChunkAt(bytes, "INAM"), comment, comment + sizeof comment);
   const size_t info = ChunkAt(bytes, "INFO");
-  PutU32(&bytes[info - 4], GetU32(&bytes[info - 4]) + sizeof comment);
-  PutU32(&bytes[4], GetU32(&bytes[4]) + sizeof comment);
+  StoreLe32(&bytes[info - 4], LoadLe32(&bytes[info - 4]) + sizeof comment);
+  StoreLe32(&bytes[4], LoadLe32(&bytes[4]) + sizeof comment);
   SoundFont font;
   std::string error;
   ASSERT_TRUE(ReadSoundFont(bytes.data(), bytes.size(), &font, &error)) << error;
@@ -97,8 +98,8 @@ TEST(Sf2Reader, RefusesMalformedFilesSayingWhy) {
     std::vector<uint8_t> bytes = SmallBank();
     uint8_t* at = &bytes[ChunkAt(bytes, c.chunk) + c.offset];
     if (c.width == 1) *at = static_cast<uint8_t>(c.value);
-    if (c.width == 2) PutU16(at, static_cast<uint16_t>(c.value));
-    if (c.width == 4) PutU32(at, c.value);
+    if (c.width == 2) StoreLe16(at, static_cast<uint16_t>(c.value));
+    if (c.width == 4) StoreLe32(at, c.value);
     SoundFont font;
     std::string error;
     EXPECT_FALSE(ReadSoundFont(bytes.data(), bytes.size(), &font, &error)) << c.what;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "instruments/adpcm_decoder.h"
+#include "io/byte_order.h"
 #include "instruments/instrument.h"
 #include "soundset/config_writer.h"
 #include "soundset/ima_adpcm.h"
@@ -32,7 +33,7 @@ struct ParsedEntry {
 
 ParsedEntry Entry(const std::vector<uint8_t>& archive, size_t i) {
   const uint8_t* entry = &archive[kArchiveHeaderBytes + i * kIndexEntryBytes];
-  ParsedEntry parsed{reinterpret_cast<const char*>(entry), GetU32(entry + 16), GetU32(entry + 20),
+  ParsedEntry parsed{reinterpret_cast<const char*>(entry), LoadLe32(entry + 16), LoadLe32(entry + 20),
                      nullptr};
   EXPECT_LE(parsed.offset + kPatchLeadBytes + parsed.size, archive.size());
   parsed.header = &archive[parsed.offset + kPatchLeadBytes];
@@ -73,7 +74,7 @@ TEST(PatchArchiveWriter, HeaderBytes) {
       0,    15,   1,    2,    3,    4,    5,    6,    250,  240,  230,  20,   10,
       0,    11,   12,   13,   14,   15,   16,   205,  0xD4, 0xC3, 0xB2, 0xA1};
   EXPECT_EQ(std::vector<uint8_t>(h, h + kPatchHeaderBytes), expected);
-  EXPECT_EQ(GetU16(h + kPatchHeaderBytes + 2), static_cast<uint16_t>(-4900));
+  EXPECT_EQ(LoadLe16(h + kPatchHeaderBytes + 2), static_cast<uint16_t>(-4900));
 }
 
 TEST(PatchArchiveWriter, CompressedPatchesHoldSigned16BitAdpcm) {
@@ -84,12 +85,12 @@ TEST(PatchArchiveWriter, CompressedPatchesHoldSigned16BitAdpcm) {
   p.loopStart = 20;
   p.loopEnd = 100;
   const std::vector<uint8_t> archive = BuildArchive(std::vector<PatchDescription>{p}, true);
-  EXPECT_EQ(GetU32(&archive[0]), 1u);
+  EXPECT_EQ(LoadLe32(&archive[0]), 1u);
   const ParsedEntry e = Entry(archive, 0);
-  EXPECT_EQ(GetU32(e.header + kHdrDataSize), 51u);  // the compressed bytes
+  EXPECT_EQ(LoadLe32(e.header + kHdrDataSize), 51u);  // the compressed bytes
   // Loop points count bytes of the decoded 16-bit data.
-  EXPECT_EQ(GetU32(e.header + kHdrLoopStart), 40u);
-  EXPECT_EQ(GetU32(e.header + kHdrLoopEnd), 200u);
+  EXPECT_EQ(LoadLe32(e.header + kHdrLoopStart), 40u);
+  EXPECT_EQ(LoadLe32(e.header + kHdrLoopEnd), 200u);
   EXPECT_EQ(e.header[kHdrModes], kMode16Bit | kModeLooping);
 }
 

@@ -32,7 +32,7 @@ std::vector<uint8_t> RawData(const std::vector<int16_t>& stored, bool eightBit, 
     if (eightBit) {
       data[i] = static_cast<uint8_t>(word >> 8);
     } else {
-      PutU16(&data[2 * i], word);
+      StoreLe16(&data[2 * i], word);
     }
   }
   return data;
@@ -63,27 +63,28 @@ EncodedPatch EncodePatch(const PatchDescription& patch, bool compressed) {
     loopEnd = pointCount - patch.loopStart;
   }
 
-  uint8_t* h = out.header.data();
-  h[kHdrFractions] = static_cast<uint8_t>((patch.loopStartSixteenths & 15) |
+  PatchHeader header{};
+  header.fractions = static_cast<uint8_t>((patch.loopStartSixteenths & 15) |
                                           ((patch.loopEndSixteenths & 15) << 4));
-  PutU32(h + kHdrDataSize, static_cast<uint32_t>(out.data.size()));
-  PutU32(h + kHdrLoopStart, loopStart * bytesPerPoint);
-  PutU32(h + kHdrLoopEnd, loopEnd * bytesPerPoint);
-  PutU16(h + kHdrSampleRate, patch.sampleRate);
-  PutU32(h + kHdrLowFreq, static_cast<uint32_t>(patch.lowFreqMilliHz));
-  PutU32(h + kHdrHighFreq, static_cast<uint32_t>(patch.highFreqMilliHz));
-  PutU32(h + kHdrRootFreq, static_cast<uint32_t>(patch.rootFreqMilliHz));
-  h[kHdrBalance] = static_cast<uint8_t>(patch.balance);
-  std::copy(patch.envelopeRates.begin(), patch.envelopeRates.end(), h + kHdrEnvelopeRates);
-  std::copy(patch.envelopeOffsets.begin(), patch.envelopeOffsets.end(), h + kHdrEnvelopeOffsets);
-  h[kHdrTremoloSweep] = patch.tremoloSweep;
-  h[kHdrTremoloRate] = patch.tremoloRate;
-  h[kHdrTremoloDepth] = patch.tremoloDepth;
-  h[kHdrVibratoSweep] = patch.vibratoSweep;
-  h[kHdrVibratoRate] = patch.vibratoRate;
-  h[kHdrVibratoDepth] = patch.vibratoDepth;
-  h[kHdrModes] = ModeByte(patch, compressed);
-  PutU32(h + kHdrReserved, patch.reserved);
+  header.dataSize = static_cast<uint32_t>(out.data.size());
+  header.loopStart = loopStart * bytesPerPoint;
+  header.loopEnd = loopEnd * bytesPerPoint;
+  header.sampleRate = patch.sampleRate;
+  header.lowFreq = patch.lowFreqMilliHz;
+  header.highFreq = patch.highFreqMilliHz;
+  header.rootFreq = patch.rootFreqMilliHz;
+  header.balance = patch.balance;
+  std::copy(patch.envelopeRates.begin(), patch.envelopeRates.end(), header.envelopeRates);
+  std::copy(patch.envelopeOffsets.begin(), patch.envelopeOffsets.end(), header.envelopeOffsets);
+  header.tremoloSweep = patch.tremoloSweep;
+  header.tremoloRate = patch.tremoloRate;
+  header.tremoloDepth = patch.tremoloDepth;
+  header.vibratoSweep = patch.vibratoSweep;
+  header.vibratoRate = patch.vibratoRate;
+  header.vibratoDepth = patch.vibratoDepth;
+  header.modes = ModeByte(patch, compressed);
+  header.reserved = patch.reserved;
+  EncodePatchHeader(header, out.header.data());
   return out;
 }
 
@@ -112,19 +113,17 @@ std::vector<uint8_t> BuildArchive(const std::vector<EncodedPatch>& patches, bool
 
   const uint32_t indexBytes = static_cast<uint32_t>(sorted.size()) * kIndexEntryBytes;
   std::vector<uint8_t> out(kArchiveHeaderBytes + indexBytes);
-  PutU32(&out[0], compressed ? 1 : 0);
-  PutU32(&out[4], indexBytes);
+  EncodeArchiveHeader({compressed ? 1u : 0u, indexBytes}, &out[0]);
   for (size_t i = 0; i < sorted.size(); ++i) {
     const EncodedPatch& p = *sorted[i];
-    const uint32_t offset = static_cast<uint32_t>(out.size());
-    const uint32_t size = kPatchHeaderBytes + static_cast<uint32_t>(p.data.size());
-    uint8_t* entry = &out[kArchiveHeaderBytes + i * kIndexEntryBytes];
-    std::memcpy(entry, p.name.data(), p.name.size());
-    PutU32(entry + 16, offset);
-    PutU32(entry + 20, size);
+    PatchIndexEntry entry{};
+    std::memcpy(entry.name, p.name.data(), p.name.size());
+    entry.offset = static_cast<uint32_t>(out.size());
+    entry.size = kPatchHeaderBytes + static_cast<uint32_t>(p.data.size());
+    EncodeIndexEntry(entry, &out[kArchiveHeaderBytes + i * kIndexEntryBytes]);
     // The lead word is never read; it repeats the size for anyone dumping the file.
     uint8_t lead[kPatchLeadBytes];
-    PutU32(lead, size);
+    StoreLe32(lead, entry.size);
     out.insert(out.end(), lead, lead + kPatchLeadBytes);
     out.insert(out.end(), p.header.begin(), p.header.end());
     out.insert(out.end(), p.data.begin(), p.data.end());

@@ -31,17 +31,4 @@ std::vector<uint8_t> BuildArchive(const std::vector<PatchDescription>& patches, 
 bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes,
                       std::string* error = nullptr);
 
-// Little-endian field access, shared by the writer and whoever checks it.
-inline void PutU32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-inline void PutU16(uint8_t* at, uint16_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-}
-inline uint32_t GetU32(const uint8_t* at) {
-  return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
-inline uint16_t GetU16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
-
 }  // namespace pocketmidi::soundset

@@ -1,5 +1,6 @@
 // A patch as an author thinks of it (points in playing order, loop in points,
-// frequencies in milli-Hz), and the byte layout it is stored in.
+// frequencies in milli-Hz), and the bytes it goes into the archive as (the
+// layout itself is in instruments/patch_archive_format.h).
 //
 // Building a one-patch instrument set, e.g. for a test:
 //
@@ -23,6 +24,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "instruments/patch_archive_format.h"
 
 namespace pocketmidi::soundset {
 
@@ -68,36 +71,6 @@ struct PatchDescription {
 
   uint8_t extraModes = 0;  // OR-ed into the mode byte as it stands (e.g. 128)
   uint32_t reserved = 0;   // the four trailing header bytes the loader skips
-};
-
-// Byte layout of the archive.
-constexpr uint32_t kArchiveHeaderBytes = 8;  // compression flag, index size
-constexpr uint32_t kIndexEntryBytes = 24;    // name[16], offset, size
-constexpr uint32_t kIndexNameBytes = 16;
-constexpr uint32_t kPatchLeadBytes = 4;  // skipped before each patch header
-constexpr uint32_t kPatchHeaderBytes = 51;
-
-// Offsets inside the 51-byte patch header.
-enum PatchHeaderOffset : uint32_t {
-  kHdrFractions = 0,
-  kHdrDataSize = 1,
-  kHdrLoopStart = 5,
-  kHdrLoopEnd = 9,
-  kHdrSampleRate = 13,
-  kHdrLowFreq = 15,
-  kHdrHighFreq = 19,
-  kHdrRootFreq = 23,
-  kHdrBalance = 27,
-  kHdrEnvelopeRates = 28,
-  kHdrEnvelopeOffsets = 34,
-  kHdrTremoloSweep = 40,
-  kHdrTremoloRate = 41,
-  kHdrTremoloDepth = 42,
-  kHdrVibratoSweep = 43,
-  kHdrVibratoRate = 44,
-  kHdrVibratoDepth = 45,
-  kHdrModes = 46,
-  kHdrReserved = 47,
 };
 
 // A patch as it goes into the archive: header bytes and stored data. Tests

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "soundset/patch_archive_writer.h"
+#include "io/byte_order.h"
 
 namespace pocketmidi::soundset {
 
@@ -41,7 +41,7 @@ class ChunkWalker {
       return -1;
     }
     chunk->id = FourCc(data_ + pos_);
-    chunk->size = GetU32(data_ + pos_ + 4);
+    chunk->size = LoadLe32(data_ + pos_ + 4);
     chunk->data = data_ + pos_ + 8;
     if (chunk->size > left - 8) {
       *error = where_ + ": chunk '" + chunk->id + "' claims " + std::to_string(chunk->size) +
@@ -64,7 +64,7 @@ class ChunkWalker {
     for (size_t i = 0; i < 4; ++i) {
       if (data_[at + i] < 32 || data_[at + i] > 126) return false;
     }
-    return GetU32(data_ + at + 4) <= size_ - at - 8;
+    return LoadLe32(data_ + at + 4) <= size_ - at - 8;
   }
 
   const uint8_t* data_;
@@ -129,10 +129,10 @@ bool ReadZones(const HydraTable& headers, uint32_t headerBagOffset, const HydraT
                uint32_t targetCount, std::vector<Sf2ZoneList>* lists, std::string* error) {
   const std::string what = terminal == kGenInstrument ? "preset" : "instrument";
   const auto bagOf = [&](uint32_t h) {
-    return GetU16(headers.data + h * headers.recordBytes + headerBagOffset);
+    return LoadLe16(headers.data + h * headers.recordBytes + headerBagOffset);
   };
-  const auto genOf = [&](uint32_t b) { return GetU16(bags.data + b * 4); };
-  const auto modOf = [&](uint32_t b) { return GetU16(bags.data + b * 4 + 2); };
+  const auto genOf = [&](uint32_t b) { return LoadLe16(bags.data + b * 4); };
+  const auto modOf = [&](uint32_t b) { return LoadLe16(bags.data + b * 4 + 2); };
   for (uint32_t h = 0; h + 1 < headers.count; ++h) {
     if (bagOf(h) > bagOf(h + 1)) {
       *error = what + " " + std::to_string(h) + ": zone indices decrease";
@@ -158,9 +158,9 @@ bool ReadZones(const HydraTable& headers, uint32_t headerBagOffset, const HydraT
       Sf2Zone zone;
       bool terminated = false;
       for (uint32_t g = genOf(b); g < genOf(b + 1) && !terminated; ++g) {
-        const uint16_t oper = GetU16(gens.data + g * 4);
+        const uint16_t oper = LoadLe16(gens.data + g * 4);
         if (oper >= kGenCount) continue;
-        zone.Set(oper, GetU16(gens.data + g * 4 + 2));
+        zone.Set(oper, LoadLe16(gens.data + g * 4 + 2));
         terminated = oper == terminal;  // generators after the terminal one are ignored
       }
       if (terminated) {
@@ -185,14 +185,14 @@ bool ReadSamples(const HydraTable& shdr, SoundFont* out, std::string* error) {
     const uint8_t* r = shdr.data + i * shdr.recordBytes;
     Sf2Sample s;
     s.name = FixedString(r, 20);
-    s.start = GetU32(r + 20);
-    s.end = GetU32(r + 24);
-    s.loopStart = GetU32(r + 28);
-    s.loopEnd = GetU32(r + 32);
-    s.sampleRate = GetU32(r + 36);
+    s.start = LoadLe32(r + 20);
+    s.end = LoadLe32(r + 24);
+    s.loopStart = LoadLe32(r + 28);
+    s.loopEnd = LoadLe32(r + 32);
+    s.sampleRate = LoadLe32(r + 36);
     s.originalPitch = r[40];
     s.pitchCorrection = static_cast<int8_t>(r[41]);
-    s.sampleType = GetU16(r + 44);
+    s.sampleType = LoadLe16(r + 44);
     const bool rom = s.sampleType & 0x8000;
     if (!rom && (s.start > s.end || s.end > out->points.size())) {
       *error = "sample '" + s.name + "' spans points " + std::to_string(s.start) + " to " +
@@ -213,7 +213,7 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
     *error = "not a SoundFont 2 file (no RIFF 'sfbk' header)";
     return false;
   }
-  const uint32_t riffSize = GetU32(data + 4);
+  const uint32_t riffSize = LoadLe32(data + 4);
   if (riffSize < 4 || riffSize > size - 8) {
     *error = "RIFF chunk claims " + std::to_string(riffSize) + " bytes but the file holds " +
              std::to_string(size - 8) + " (truncated file?)";
@@ -245,8 +245,8 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
     while ((more = walker.Next(&chunk, error)) == 1) {
       if (chunk.id == "INAM") out->name = FixedString(chunk.data, chunk.size);
       // Version 3 banks hold Ogg Vorbis data where the points should be.
-      if (chunk.id == "ifil" && chunk.size >= 2 && GetU16(chunk.data) >= 3) {
-        *error = "SoundFont version " + std::to_string(GetU16(chunk.data)) +
+      if (chunk.id == "ifil" && chunk.size >= 2 && LoadLe16(chunk.data) >= 3) {
+        *error = "SoundFont version " + std::to_string(LoadLe16(chunk.data)) +
                  " (SF3, compressed samples) is not supported; use an SF2 bank (e.g. "
                  "/usr/share/sounds/sf2/FluidR3_GM.sf2 from fluid-soundfont-gm)";
         return false;
@@ -260,7 +260,7 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
       if (chunk.id != "smpl") continue;  // "sm24" (extra 8 bits) is not used
       out->points.resize(chunk.size / 2);
       for (size_t i = 0; i < out->points.size(); ++i) {
-        out->points[i] = static_cast<int16_t>(GetU16(chunk.data + 2 * i));
+        out->points[i] = static_cast<int16_t>(LoadLe16(chunk.data + 2 * i));
       }
     }
     if (more < 0) return false;
@@ -285,7 +285,7 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
   }
   for (uint32_t i = 0; i < lists.size(); ++i) {
     const uint8_t* r = tables[kPhdr].data + i * 38;
-    out->presets.push_back({FixedString(r, 20), GetU16(r + 20), GetU16(r + 22), lists[i]});
+    out->presets.push_back({FixedString(r, 20), LoadLe16(r + 20), LoadLe16(r + 22), lists[i]});
     // Finding what plays a key walks every (preset zone, instrument zone)
     // pair; a file small enough to read can multiply them into billions.
     uint64_t pairs = 0;
