@@ -4,16 +4,18 @@
 #   build   the library, the tool, the default instrument set and the demo song
 #   test    the test suite (scripts/test.sh)
 #   bench   benchmarks and comparisons with other synthesizers (bench/)
+#   fuzz    the libFuzzer targets (clang and its runtime; scripts/fuzz-smoke.sh)
 # To add a package, add it to its group; to add a group, add its variable
 # and its name to POCKETMIDI_DEP_GROUPS.
 # Sourced by the other scripts: `pocketmidi_install_deps [GROUP...]` (no
 # group: all of them) installs what is missing when run as root, otherwise
 # prints the command to run and fails.
-POCKETMIDI_DEP_GROUPS="build test bench"
+POCKETMIDI_DEP_GROUPS="build test bench fuzz"
 POCKETMIDI_DEPS_build="cmake g++ make pkg-config libasound2-dev openttd-openmsx timgm6mb-soundfont"
 POCKETMIDI_DEPS_test="git libgtest-dev libasound2-plugins"
 POCKETMIDI_DEPS_bench="libbenchmark-dev fluidsynth libfluidsynth-dev valgrind python3 \
 python3-numpy python3-matplotlib"
+POCKETMIDI_DEPS_fuzz="clang libclang-rt-dev"
 
 # The packages of the named groups (all groups when none is named).
 pocketmidi_packages() {

@@ -6,9 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-# The fuzzer runtime comes with clang's compiler-rt.
-POCKETMIDI_PACKAGES="$POCKETMIDI_PACKAGES clang libclang-rt-dev"
-pocketmidi_install_deps
+pocketmidi_install_deps build fuzz
 build=${1:-build-fuzz}
 seconds=${FUZZ_SECONDS:-30}
 targets="midi_file_fuzz ini_file_fuzz patch_archive_fuzz sf2_reader_fuzz"
