@@ -18,7 +18,7 @@
 
 namespace pocketmidi {
 
-class WaveOutDevice {
+class WaveOutDevice : public WaveOutHandle {
  public:
   WaveOutDevice(std::unique_ptr<WaveOutBackend> backend, const WAVEFORMATEX& format,
                 const AudioBackendSetting& setting, WaveOutProc procedure, uintptr_t instance);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "cli/cli_options.h"
@@ -102,7 +103,8 @@ int RunPack(int argc, char** argv) {
     std::fprintf(stderr, "pocketmidi pack: %s: %s\n", input.c_str(), error.c_str());
     return 1;
   }
-  mkdir(directory.c_str(), 0777);  // may exist already; writing reports real failures
+  std::error_code ignored;  // may exist already; writing reports real failures
+  std::filesystem::create_directory(std::filesystem::u8path(directory), ignored);
   if (!ss::WriteSoundSet(directory, result.config, result.patches, options.adpcm, &error)) {
     std::fprintf(stderr, "pocketmidi pack: %s\n", error.c_str());
     return 1;

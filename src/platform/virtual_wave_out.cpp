@@ -1,5 +1,5 @@
-// The waveOut* entry points: handle and argument checks, the faults that
-// POCKETMIDI_AUDIO asks for, device creation, and unit conversions.
+// The waveOut* calls for our own devices: handle and argument checks, the
+// faults that POCKETMIDI_AUDIO asks for, device creation, and unit conversions.
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "platform/audio_backend_setting.h"
+#include "platform/virtual_wave_out.h"
 #include "platform/wave_out.h"
 #include "platform/wave_out_backend.h"
 #include "platform/wave_out_device.h"
 
-namespace pocketmidi {
+namespace pocketmidi::virtual_wave_out {
 namespace {
 
 // The open devices, as the system's handle table: a stale or made-up handle
@@ -26,11 +27,13 @@ HandleTable& Handles() {
   return table;
 }
 
+// Compares handles only: an unknown one is never converted or dereferenced.
 WaveOutDevice* Find(HWAVEOUT device) {
   if (device == nullptr) return nullptr;
   HandleTable& table = Handles();
   std::lock_guard<std::mutex> lock(table.mutex);
-  auto it = std::find(table.devices.begin(), table.devices.end(), device);
+  auto it = std::find_if(table.devices.begin(), table.devices.end(),
+                         [device](WaveOutDevice* open) { return HWAVEOUT{open} == device; });
   return it == table.devices.end() ? nullptr : *it;
 }
 
@@ -82,6 +85,7 @@ bool ValidDeviceId(uint32_t deviceId, const AudioBackendSetting& setting) {
 std::unique_ptr<WaveOutBackend> OpenBackend(const AudioBackendSetting& setting,
                                             const WAVEFORMATEX& format, MMRESULT* result) {
   std::unique_ptr<WaveOutBackend> backend;
+#if POCKETMIDI_WITH_ALSA
   if (setting.kind == AudioBackendKind::kAlsa || setting.kind == AudioBackendKind::kDefault) {
     backend = CreateAlsaBackend(setting.argument);
     *result = backend->Open(format);
@@ -89,6 +93,13 @@ std::unique_ptr<WaveOutBackend> OpenBackend(const AudioBackendSetting& setting,
     if (setting.kind == AudioBackendKind::kAlsa) return nullptr;
     // No sound card: the default falls back to the null device.
   }
+#else
+  // Built without ALSA: "alsa" names no driver, the default is the null device.
+  if (setting.kind == AudioBackendKind::kAlsa) {
+    *result = MMSYSERR_NODRIVER;
+    return nullptr;
+  }
+#endif
   backend = CreateVirtualBackend(setting);
   *result = backend->Open(format);
   if (*result != MMSYSERR_NOERROR) return nullptr;
@@ -96,6 +107,8 @@ std::unique_ptr<WaveOutBackend> OpenBackend(const AudioBackendSetting& setting,
 }
 
 }  // namespace
+
+bool Owns(HWAVEOUT handle) { return Find(handle) != nullptr; }
 
 uint32_t waveOutGetNumDevs() {
   AudioBackendSetting setting;
@@ -249,4 +262,4 @@ MMRESULT waveOutGetPosition(HWAVEOUT handle, MMTIME* time, uint32_t timeBytes) {
   return MMSYSERR_NOERROR;
 }
 
-}  // namespace pocketmidi
+}  // namespace pocketmidi::virtual_wave_out
