@@ -1,7 +1,8 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64),
-# tests run under wine64:
+# tests run under wine64 (a waveOut device needs a sound card, or ALSA's null
+# device: `pcm.!default { type null }` in $HOME/.asoundrc):
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-#         -DGTEST_ROOT=<GoogleTest built with this toolchain>
+#         -DGTest_DIR=<GoogleTest built with this toolchain>/lib/cmake/GTest
 # scripts/windows-test.sh does all of it, GoogleTest included.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -23,8 +24,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
-# Tests (and the build's own use of the tool) run the programs under wine.
+# Tests (and the build's own use of the tool) run the programs under wine
+# (Debian's wine64 puts its loader in /usr/lib/wine), in a wine prefix of the
+# build's own unless WINEPREFIX is set when configuring.
 find_program(POCKETMIDI_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(POCKETMIDI_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${POCKETMIDI_WINE})
+  if(DEFINED ENV{WINEPREFIX})
+    set(_pocketmidi_wine_prefix $ENV{WINEPREFIX})
+  else()
+    set(_pocketmidi_wine_prefix ${CMAKE_BINARY_DIR}/wineprefix)
+  endif()
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      /usr/bin/env WINEPREFIX=${_pocketmidi_wine_prefix} WINEDEBUG=-all ${POCKETMIDI_WINE})
 endif()

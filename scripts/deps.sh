@@ -5,6 +5,10 @@
 POCKETMIDI_PACKAGES="cmake g++ make pkg-config git libgtest-dev libbenchmark-dev \
 libasound2-dev libasound2-plugins openttd-openmsx timgm6mb-soundfont \
 fluidsynth libfluidsynth-dev valgrind python3 python3-numpy python3-matplotlib"
+# The Windows build (scripts/windows-test.sh): MinGW-w64, wine, GoogleTest's
+# sources, and the songs the example plays.
+POCKETMIDI_WINDOWS_PACKAGES="cmake make g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 \
+googletest timgm6mb-soundfont openttd-openmsx"
 
 pocketmidi_install_deps() {
   local missing=()

@@ -33,7 +33,7 @@ struct ConsoleKeys::State {
 
 ConsoleKeys::ConsoleKeys() : state_(std::make_unique<State>()) {
   gInterrupted = 0;
-  state_->console = _isatty(_fileno(stdin)) != 0;
+  state_->console = _isatty(0) != 0;
   state_->previousHandler = std::signal(SIGINT, OnInterrupt);
 }
 
@@ -55,7 +55,7 @@ char ConsoleKeys::Read(int timeoutMs) {
   return 0;
 }
 
-bool StderrIsConsole() { return _isatty(_fileno(stderr)) != 0; }
+bool StderrIsConsole() { return _isatty(2) != 0; }
 
 #else
 
