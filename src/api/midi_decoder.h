@@ -6,13 +6,13 @@
 
 #include "api/file_type.h"
 #include "api/stream_decoder.h"
+#include "platform/path_limits.h"
 
 namespace pocketmidi {
 
 class MidiSong;
 class SynthEngine;
 
-constexpr int kConfigDirectoryUnits = 260;  // terminator included
 
 class MidiDecoder : public StreamDecoder, public InfoProbe {
  public:
@@ -33,14 +33,14 @@ class MidiDecoder : public StreamDecoder, public InfoProbe {
   // InfoProbe: works on a closed decoder and leaves it closed.
   int32_t GetInfo(FileStream* stream, MidiFileInfo* info) override;
 
-  char16_t configDirectory[kConfigDirectoryUnits];  // empty: configuration in the root
+  char16_t configDirectory[kMaxPathUnits];  // empty: configuration in the root
   MidiSong* song;       // null while closed
   SynthEngine* engine;  // null while closed
 };
 
 // A new decoder for a file type (only kFileMidi has one), with its
 // configuration directory copied in. Null for other types, for a directory
-// that does not fit kConfigDirectoryUnits, or when memory runs out.
+// that does not fit kMaxPathUnits, or when memory runs out.
 StreamDecoder* CreateDecoder(int32_t type, const char16_t* configDirectory);
 
 }  // namespace pocketmidi

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/audio_backend_setting.h"
+#include "platform/utf16_path.h"
 #include "platform/virtual_wave_out.h"
 #include "platform/wave_out.h"
 #include "platform/wave_out_backend.h"
@@ -125,8 +126,7 @@ MMRESULT waveOutGetDevCaps(uint32_t deviceId, WAVEOUTCAPS* caps, uint32_t capsBy
   full.wMid = 0xFF;  // "unknown manufacturer"
   full.wPid = static_cast<uint16_t>(setting.kind);
   full.vDriverVersion = 0x0100;
-  const char16_t* name = ProductName(setting.kind);
-  for (int i = 0; i < kWaveOutNameUnits - 1 && name[i] != 0; ++i) full.szPname[i] = name[i];
+  CopyUtf16(full.szPname, kWaveOutNameUnits, ProductName(setting.kind));
   full.dwFormats = setting.capsFormats;
   full.wChannels = setting.capsChannels;
   full.dwSupport = WAVECAPS_VOLUME | WAVECAPS_LRVOLUME | WAVECAPS_SAMPLEACCURATE;

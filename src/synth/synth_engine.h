@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "instruments/instrument.h"
+#include "platform/path_limits.h"
 #include "synth/synth_event.h"
 #include "voice/voice.h"
 
@@ -27,7 +28,6 @@ constexpr int kChannelCount = 16;
 constexpr int kDrumChannel = 9;
 constexpr int kBlockFrames = 1024;
 constexpr int kReleaseListSize = 48;
-constexpr int kDirectoryUnits = 260;
 
 // formatFlags bits.
 constexpr uint32_t kFormatMono = 1;
@@ -119,7 +119,7 @@ class SynthEngine {
   uint32_t outLeft;
   uint8_t* pendingData;
   uint32_t pendingBytes;
-  char16_t directory[kDirectoryUnits];
+  char16_t directory[kMaxPathUnits];
   int32_t eventCount;
   uint32_t samplesPerTick;
   uint32_t samplesPerTickFrac;

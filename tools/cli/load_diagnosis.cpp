@@ -12,7 +12,6 @@
 #include "io/file_stream.h"
 #include "platform/utf16_path.h"
 #include "song/midi_song.h"
-#include "synth/narrow_strings.h"
 #include "synth/synth_engine.h"
 
 namespace pocketmidi::cli {
