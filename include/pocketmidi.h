@@ -21,8 +21,17 @@
 extern "C" {
 #endif
 
-/* Functions marked POCKETMIDI_API leave the shared library; nothing else does. */
-#if defined(__GNUC__) || defined(__clang__)
+/* Functions marked POCKETMIDI_API leave the shared library; nothing else does.
+ * On Windows the DLL's module-definition file says what leaves it; a host
+ * linking the DLL defines POCKETMIDI_DLL (the CMake target does) so that the
+ * fp_MIDI_* slots, which are data, are imported. */
+#if defined(_WIN32)
+#if defined(POCKETMIDI_DLL)
+#define POCKETMIDI_API __declspec(dllimport)
+#else
+#define POCKETMIDI_API
+#endif
+#elif defined(__GNUC__) || defined(__clang__)
 #define POCKETMIDI_API __attribute__((visibility("default")))
 #else
 #define POCKETMIDI_API

@@ -5,25 +5,30 @@
 #   test    the test suite (scripts/test.sh)
 #   bench   benchmarks and comparisons with other synthesizers (bench/)
 #   fuzz    the libFuzzer targets (clang and its runtime; scripts/fuzz-smoke.sh)
+#   windows the MinGW-w64 build and its suite under wine (scripts/windows-test.sh)
 # To add a package, add it to its group; to add a group, add its variable
-# and its name to POCKETMIDI_DEP_GROUPS.
+# (and its name to POCKETMIDI_DEP_GROUPS if every script needs it).
 # Sourced by the other scripts: `pocketmidi_install_deps [GROUP...]` (no
-# group: all of them) installs what is missing when run as root, otherwise
-# prints the command to run and fails.
-POCKETMIDI_DEP_GROUPS="build test bench fuzz"
+# group: build, test and bench; fuzz and windows only when named) installs
+# what is missing when run as root, otherwise prints the command to run and
+# fails.
+POCKETMIDI_DEP_GROUPS="build test bench"
 POCKETMIDI_DEPS_build="cmake g++ make pkg-config libasound2-dev openttd-openmsx timgm6mb-soundfont"
 POCKETMIDI_DEPS_test="git libgtest-dev libasound2-plugins"
 POCKETMIDI_DEPS_bench="libbenchmark-dev fluidsynth libfluidsynth-dev valgrind python3 \
 python3-numpy python3-matplotlib"
 POCKETMIDI_DEPS_fuzz="clang libclang-rt-dev"
+# MinGW-w64, wine, GoogleTest's sources (built for Windows), the songs the example plays.
+POCKETMIDI_DEPS_windows="cmake make g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 \
+googletest timgm6mb-soundfont openttd-openmsx"
 
-# The packages of the named groups (all groups when none is named).
+# The packages of the named groups (the default groups when none is named).
 pocketmidi_packages() {
   local group packages=""
   for group in ${*:-$POCKETMIDI_DEP_GROUPS}; do
     local list="POCKETMIDI_DEPS_$group"
     if [ -z "${!list+set}" ]; then
-      echo "deps.sh: no package group '$group' (groups: $POCKETMIDI_DEP_GROUPS)" >&2
+      echo "deps.sh: no package group '$group' (groups: $POCKETMIDI_DEP_GROUPS fuzz windows)" >&2
       return 1
     fi
     packages="$packages ${!list}"

@@ -115,11 +115,22 @@ __attribute__((used)) pocketmidi::FunctionTable pocketmidi_fp_table = {
 
 #define POCKETMIDI_STR2(x) #x
 #define POCKETMIDI_STR(x) POCKETMIDI_STR2(x)
+#ifdef _WIN32
+// PE/COFF symbols have neither a type nor a size: a global alias is all, and
+// the module-definition file exports it as DATA with its ordinal. C names
+// carry the target's label prefix ("_" on 32-bit x86, none on x64).
+#define POCKETMIDI_LABEL(name) POCKETMIDI_STR(__USER_LABEL_PREFIX__) #name
+#define POCKETMIDI_SLOT(name, index)                                                     \
+  ".globl " POCKETMIDI_LABEL(name) "\n"                                                  \
+  ".set " POCKETMIDI_LABEL(name) ", " POCKETMIDI_LABEL(pocketmidi_fp_table) " + " #index \
+  " * " POCKETMIDI_STR(__SIZEOF_POINTER__) "\n"
+#else
 #define POCKETMIDI_SLOT(name, index)                                                     \
   ".globl " #name "\n"                                                                   \
   ".type " #name ", %object\n"                                                           \
   ".size " #name ", " POCKETMIDI_STR(__SIZEOF_POINTER__) "\n"                            \
   ".set " #name ", pocketmidi_fp_table + " #index " * " POCKETMIDI_STR(__SIZEOF_POINTER__) "\n"
+#endif
 
 // clang-format off
 asm(POCKETMIDI_SLOT(fp_MIDI_Load, 0)

@@ -6,6 +6,7 @@
 
 #include "api/file_type.h"
 #include "api/stream_decoder.h"
+#include "platform/path_limits.h"
 #include "synth/open_failure.h"
 
 namespace pocketmidi {
@@ -13,7 +14,6 @@ namespace pocketmidi {
 class MidiSong;
 class SynthEngine;
 
-constexpr int kConfigDirectoryUnits = 260;  // terminator included
 
 class MidiDecoder : public StreamDecoder, public InfoProbe {
  public:
@@ -38,14 +38,14 @@ class MidiDecoder : public StreamDecoder, public InfoProbe {
   // explain the failure. Not part of the C interface.
   OpenFailure LastOpenFailure() const;
 
-  char16_t configDirectory[kConfigDirectoryUnits];  // empty: configuration in the root
+  char16_t configDirectory[kMaxPathUnits];  // empty: configuration in the root
   MidiSong* song;       // null while closed
   SynthEngine* engine;  // null while closed
 };
 
 // A new decoder for a file type (only kFileMidi has one), with its
 // configuration directory copied in. Null for other types, for a directory
-// that does not fit kConfigDirectoryUnits, or when memory runs out.
+// that does not fit kMaxPathUnits, or when memory runs out.
 StreamDecoder* CreateDecoder(int32_t type, const char16_t* configDirectory);
 
 }  // namespace pocketmidi

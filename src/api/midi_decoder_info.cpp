@@ -4,6 +4,7 @@
 
 #include "api/midi_decoder.h"
 #include "io/file_stream.h"
+#include "platform/utf16_path.h"
 #include "song/midi_song.h"
 #include "synth/song_duration.h"
 
@@ -15,17 +16,12 @@ MidiDecoder::~MidiDecoder() { MidiDecoder::Close(); }
 
 StreamDecoder* CreateDecoder(int32_t type, const char16_t* configDirectory) {
   if (type != kFileMidi) return nullptr;
-  int units = 0;
-  if (configDirectory != nullptr) {
-    // A directory cut short would name another directory: refuse it.
-    while (configDirectory[units] != u'\0') {
-      if (++units >= kConfigDirectoryUnits) return nullptr;
-    }
-  }
   auto* decoder = new (std::nothrow) MidiDecoder();
   if (decoder == nullptr) return nullptr;
-  for (int i = 0; configDirectory != nullptr && i <= units; ++i) {
-    decoder->configDirectory[i] = configDirectory[i];
+  // A directory cut short would name another directory: refuse it.
+  if (!CopyUtf16(decoder->configDirectory, kMaxPathUnits, configDirectory)) {
+    delete decoder;
+    return nullptr;
   }
   return decoder;
 }

@@ -11,6 +11,7 @@
 #include "api/stream_decoder.h"
 #include "io/file_stream.h"
 #include "output/wave_out_sink.h"
+#include "platform/utf16_path.h"
 
 namespace pocketmidi {
 
@@ -45,16 +46,8 @@ bool MidiPlayer::InsideCallback() {
 void MidiPlayer::SetConfigDirectory(const char16_t* directory) {
   if (directory == nullptr) return;
   std::lock_guard<std::recursive_mutex> lock(stateMutex_);
-  int units = 0;
-  while (directory[units] != u'\0') {
-    if (++units >= kPlayerConfigDirectoryUnits) {
-      configDirectory[0] = u'\0';
-      configRefused_ = true;
-      return;
-    }
-  }
-  for (int i = 0; i <= units; ++i) configDirectory[i] = directory[i];
-  configRefused_ = false;
+  configRefused_ = !CopyUtf16(configDirectory, kMaxPathUnits, directory);
+  if (configRefused_) configDirectory[0] = u'\0';
 }
 
 void MidiPlayer::SetCallback(ProgressCallback newCallback, void* newUser) {

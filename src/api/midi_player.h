@@ -32,10 +32,12 @@
 #include "api/player_base.h"
 #include "output/audio_format.h"
 #include "output/audio_sink.h"
+#include "platform/path_limits.h"
 
 namespace pocketmidi {
 
-constexpr int kPlayerConfigDirectoryUnits = 260;  // terminator included
+class WaveOutSink;
+
 
 // One of the three PCM buffers.
 struct PcmBuffer {
@@ -61,7 +63,7 @@ class MidiPlayer : public PlayerBase {
   int32_t GetVolume() override;
   int32_t GetPosition() override;
   int32_t GetStatus() override;
-  // A directory of kPlayerConfigDirectoryUnits units or more is refused: the
+  // A directory of kMaxPathUnits units or more is refused: the
   // field is left empty and the next Open fails, since a cut path would name
   // another directory.
   void SetConfigDirectory(const char16_t* directory) override;
@@ -89,7 +91,7 @@ class MidiPlayer : public PlayerBase {
   int32_t passesLeft;
   int32_t startMs;
   uint32_t bufferBytes;  // 0 while the buffers are not allocated
-  char16_t configDirectory[kPlayerConfigDirectoryUnits];
+  char16_t configDirectory[kMaxPathUnits];
   ProgressCallback callback;
   void* user;
 

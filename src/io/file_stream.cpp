@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/file_system.h"
+#include "platform/path_limits.h"
 
 namespace pocketmidi {
 
@@ -13,7 +14,6 @@ struct FileStream {
 
 namespace {
 
-constexpr int kPathUnits = 260;  // the platform's maximum path, terminator included
 
 // Mode strings by the low 16 bits of the mode; 0 and anything above 6 read.
 int ModeIndex(int32_t mode) {
@@ -91,8 +91,8 @@ int32_t FileSize(FileStream* stream) {
 // A path whose UTF-16 form (with terminator) does not fit 259 units cannot
 // name a file the platform could check, so it does not exist: 0.
 int32_t FileExists(const char* path) {
-  char16_t widePath[kPathUnits];
-  if (MultiByteToWideChar(kCodePageOem, 0, path, -1, widePath, kPathUnits - 1) == 0) return 0;
+  char16_t widePath[kMaxPathUnits];
+  if (MultiByteToWideChar(kCodePageOem, 0, path, -1, widePath, kMaxPathUnits - 1) == 0) return 0;
   return FileExistsW(widePath);
 }
 

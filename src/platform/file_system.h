@@ -1,6 +1,8 @@
-// POSIX stand-ins for the handheld's file system calls: file attributes,
-// the single-byte to UTF-16 conversion, and the runtime's stream opens with
-// handheld paths (UTF-16 or OEM single-byte, '\' separators).
+// The handheld's file system calls: file attributes, the single-byte to
+// UTF-16 conversion, and the runtime's stream opens with handheld paths
+// (UTF-16 or OEM single-byte, '\' separators). On Windows, GetFileAttributesW
+// and _wfopen are the system's own (file_system_windows.cpp); elsewhere they
+// are POSIX stand-ins (file_system_posix.cpp).
 #pragma once
 
 #include <cstdint>
@@ -17,7 +19,8 @@ constexpr uint32_t kCodePageOem = 1;   // CP_OEMCP
 
 // kInvalidFileAttributes when the path names nothing (or is null/empty),
 // kFileAttributeDirectory for a directory, kFileAttributeNormal otherwise.
-// Symbolic links are followed.
+// Symbolic links are followed. The system's answer on Windows may set other
+// bits too (archive, read-only, ...); test the directory bit, not equality.
 uint32_t GetFileAttributesW(const char16_t* path);
 
 // Bytes -> UTF-16 for code pages 0 and 1: each byte becomes the UTF-16 unit

@@ -119,6 +119,46 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
+bool CopyUtf16(char16_t* destination, std::size_t units, const char16_t* source) {
+  if (units == 0) return false;
+  if (source == nullptr) source = u"";
+  for (std::size_t i = 0;; ++i) {
+    if (i == units - 1) {
+      destination[i] = 0;
+      return source[i] == 0;
+    }
+    destination[i] = source[i];
+    if (source[i] == 0) return true;
+  }
+}
+
+bool WideToNarrow(const char16_t* source, char* destination, std::size_t n) {
+  if (n == 0) return false;
+  bool exact = true;
+  for (std::size_t i = 0;; ++i) {
+    if (i == n - 1) {
+      destination[i] = 0;
+      return exact && source[i] == 0;
+    }
+    const char16_t unit = source[i];
+    if (unit > 0xFF) exact = false;
+    destination[i] = static_cast<char>(unit & 0xFF);
+    if (destination[i] == 0) return exact;
+  }
+}
+
+bool NarrowToWide(const char* source, char16_t* destination, std::size_t n) {
+  if (n == 0) return false;
+  for (std::size_t i = 0;; ++i) {
+    if (i == n - 1) {
+      destination[i] = 0;
+      return source[i] == 0;
+    }
+    destination[i] = static_cast<char16_t>(static_cast<unsigned char>(source[i]));
+    if (destination[i] == 0) return true;
+  }
+}
+
 std::string HandheldPathToHost(const char16_t* path) {
   std::string out = Utf16ToUtf8(path);
   for (char& c : out) {

@@ -34,6 +34,30 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // Length in code units of a NUL-terminated UTF-16 string (0 for null).
 std::size_t Utf16Length(const char16_t* text);
 
+// Copies source (null: empty) into destination, which holds units code
+// units, terminator included; writes nothing when units is 0. True when the
+// whole string fitted; otherwise its first units - 1 units are copied and
+// terminated, and a caller that needs the exact path refuses it.
+bool CopyUtf16(char16_t* destination, std::size_t units, const char16_t* source);
+
+// Conversions between the UTF-16 paths of the library's boundary and the
+// single-byte strings of the configuration code. Both map characters
+// U+0000..U+00FF to the byte of the same value (Latin-1), the mapping the
+// single-byte path functions below and MultiByteToWideChar also use, so a
+// converted path names the same file both ways.
+//
+// Copies at most n - 1 units of source and a terminating zero into
+// destination (nothing at all when n is 0). Each unit becomes its low byte,
+// so a unit whose low byte is 0 ends the string. True when the whole string
+// fitted and every unit was Latin-1; a caller that needs an exact path
+// refuses it otherwise.
+bool WideToNarrow(const char16_t* source, char* destination, std::size_t n);
+
+// Copies at most n - 1 bytes of source and a terminating zero into
+// destination (nothing when n is 0), each byte widened to the UTF-16 unit of
+// the same value. True when the whole string fitted.
+bool NarrowToWide(const char* source, char16_t* destination, std::size_t n);
+
 // A handheld UTF-16 path as a host path: UTF-8, every '\' turned into '/'.
 // So "\Storage Card\song.mid" is "/Storage Card/song.mid" and "\" is "/".
 std::string HandheldPathToHost(const char16_t* path);

@@ -1,8 +1,13 @@
-// Stand-in for the handheld's waveform audio output API (waveOut*). The calls,
-// records, constants and result codes are those of the handheld, so the sink
-// above can be written exactly as it would be there; what sits behind them is
-// ours: a device object with its own callback thread, over a backend chosen by
-// the POCKETMIDI_AUDIO environment variable (see audio_backend_setting.h).
+// The handheld's waveform audio output API (waveOut*), under our own names.
+// The calls, records, constants and result codes are those of the handheld, so
+// the sink above is written exactly as it would be there. What sits behind
+// them: on Windows, the system's waveOut (wave_out_front_windows.cpp), unless
+// POCKETMIDI_AUDIO names one of our virtual devices; elsewhere, always our
+// devices: a device object with its own callback thread, over a backend chosen
+// by POCKETMIDI_AUDIO (see audio_backend_setting.h).
+//
+// This header must not meet <windows.h>/<mmsystem.h>: they define WAVE_MAPPER,
+// WOM_DONE and the rest as macros. Only the bridge to the system includes them.
 //
 // Threads: every device has one callback thread. WOM_OPEN, WOM_DONE and
 // WOM_CLOSE are delivered on it, in that order, never while a device lock is
@@ -19,8 +24,11 @@
 
 namespace pocketmidi {
 
-class WaveOutDevice;
-using HWAVEOUT = WaveOutDevice*;  // null: no device
+// What waveOutOpen hands out. Each kind of device (ours, the system's) derives
+// from it; the functions tell them apart by their own handle tables, so a stale
+// or made-up handle is refused, never looked into.
+struct WaveOutHandle {};
+using HWAVEOUT = WaveOutHandle*;  // null: no device
 using MMRESULT = uint32_t;
 
 // Results.

@@ -1,7 +1,6 @@
 #include "platform/wave_out_device.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "platform/pcm_volume.h"
@@ -169,87 +168,106 @@ void WaveOutDevice::Run() {
   }
   Deliver(WOM_OPEN, 0);
 
-  using Clock = std::chrono::steady_clock;
-  const bool paced = backend_->PacedByClock();
-  Clock::time_point paceOrigin;
-  uint64_t pacedBytes = 0;
-  bool pacing = false;  // paceOrigin is valid: playback has run without a gap
-  bool backendPaused = false;
-
-  std::unique_lock<std::mutex> lock(mutex_);
+  RunState state(backend_->PacedByClock());
+  Lock lock(mutex_);
   for (;;) {
     if (resetsServed_ < resetsRequested_) {
-      uint64_t served = resetsRequested_;
-      std::vector<WAVEHDR*> cancelled;
-      cancelled.swap(cancelled_);
-      lock.unlock();
-      backend_->Discard();
-      for (WAVEHDR* header : cancelled) Deliver(WOM_DONE, reinterpret_cast<uintptr_t>(header));
-      lock.lock();
-      cancelled.clear();
-      if (cancelled_.empty()) cancelled_.swap(cancelled);  // keep the capacity
-      backendPaused = false;
-      pacing = false;
-      resetsServed_ = served;
-      settled_.notify_all();
-      continue;
-    }
-    if (closing_) break;
-    if (paused_ != backendPaused) {
-      backendPaused = paused_;
-      lock.unlock();
-      if (backendPaused) {
-        backend_->Pause();
-      } else {
-        backend_->Resume();
-      }
-      lock.lock();
-      pacing = false;
-      continue;
-    }
-    if (paused_ || queue_.empty()) {
-      pacing = false;
+      ServeResets(lock, state);
+    } else if (closing_) {
+      break;
+    } else if (paused_ != state.backendPaused) {
+      FollowPause(lock, state);
+    } else if (paused_ || queue_.empty()) {
+      state.pacing = false;
       wake_.wait(lock);
-      continue;
-    }
-
-    const Block block = queue_.front();
-    const uint32_t piece = std::min(chunkBytes_, block.length - offset_);
-    const uint64_t generation = generation_;
-    const uint32_t volume = volume_;
-    if (paced && !pacing) {
-      paceOrigin = Clock::now();
-      pacedBytes = 0;
-      pacing = true;
-    }
-    if (piece > 0) std::memcpy(scratch_.data(), block.data + offset_, piece);
-    lock.unlock();
-    if (piece > 0) {
-      ApplyVolume(scratch_.data(), piece, format_.wBitsPerSample, format_.nChannels, volume);
-      backend_->Play(scratch_.data(), piece);
-    }
-    lock.lock();
-    if (generation != generation_) continue;  // a reset took this block meanwhile
-    if (paced && format_.nAvgBytesPerSec != 0) {
-      pacedBytes += piece;
-      auto deadline =
-          paceOrigin + std::chrono::microseconds(pacedBytes * 1000000u / format_.nAvgBytesPerSec);
-      wake_.wait_until(lock, deadline, [&] { return generation != generation_ || closing_; });
-      if (generation != generation_) continue;
-    }
-    handedBytes_ += piece;
-    offset_ += piece;
-    if (offset_ >= block.length) {
-      queue_.pop_front();
-      offset_ = 0;
-      block.header->dwFlags = (block.header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-      lock.unlock();
-      Deliver(WOM_DONE, reinterpret_cast<uintptr_t>(block.header));
-      lock.lock();
+    } else {
+      PlayNextPiece(lock, state);
     }
   }
   lock.unlock();
   Deliver(WOM_CLOSE, 0);
+}
+
+// Hands back the blocks the resets took (WOM_DONE, in queue order) and lets
+// the threads waiting in Reset go.
+void WaveOutDevice::ServeResets(Lock& lock, RunState& state) {
+  const uint64_t served = resetsRequested_;
+  std::vector<WAVEHDR*> cancelled;
+  cancelled.swap(cancelled_);
+  lock.unlock();
+  backend_->Discard();
+  for (WAVEHDR* header : cancelled) Deliver(WOM_DONE, reinterpret_cast<uintptr_t>(header));
+  lock.lock();
+  cancelled.clear();
+  if (cancelled_.empty()) cancelled_.swap(cancelled);  // keep the capacity
+  state.backendPaused = false;
+  state.pacing = false;
+  resetsServed_ = served;
+  settled_.notify_all();
+}
+
+// Brings the backend into the paused state the client asked for.
+void WaveOutDevice::FollowPause(Lock& lock, RunState& state) {
+  state.backendPaused = paused_;
+  lock.unlock();
+  if (state.backendPaused) {
+    backend_->Pause();
+  } else {
+    backend_->Resume();
+  }
+  lock.lock();
+  state.pacing = false;
+}
+
+// Plays the next piece of the front block, volume applied, outside the lock;
+// a reset meanwhile voids it.
+void WaveOutDevice::PlayNextPiece(Lock& lock, RunState& state) {
+  const Block block = queue_.front();
+  const uint32_t piece = std::min(chunkBytes_, block.length - offset_);
+  const uint64_t generation = generation_;
+  const uint32_t volume = volume_;
+  if (state.paced && !state.pacing) {
+    state.paceOrigin = Clock::now();
+    state.pacedBytes = 0;
+    state.pacing = true;
+  }
+  if (piece > 0) std::memcpy(scratch_.data(), block.data + offset_, piece);
+  lock.unlock();
+  if (piece > 0) {
+    ApplyVolume(scratch_.data(), piece, format_.wBitsPerSample, format_.nChannels, volume);
+    backend_->Play(scratch_.data(), piece);
+  }
+  lock.lock();
+  if (generation != generation_) return;  // a reset took this block meanwhile
+  if (!WaitForPace(lock, state, piece, generation)) return;
+  Advance(lock, block, piece);
+}
+
+// For a backend paced by us: waits until the piece would have been heard at
+// the device's byte rate since playback last started. False when a reset
+// came meanwhile.
+bool WaveOutDevice::WaitForPace(Lock& lock, RunState& state, uint32_t piece,
+                                uint64_t generation) {
+  if (!state.paced || format_.nAvgBytesPerSec == 0) return true;
+  state.pacedBytes += piece;
+  const auto deadline = state.paceOrigin + std::chrono::microseconds(state.pacedBytes * 1000000u /
+                                                                     format_.nAvgBytesPerSec);
+  wake_.wait_until(lock, deadline, [&] { return generation != generation_ || closing_; });
+  return generation == generation_;
+}
+
+// Counts the piece as played; a block played to its end is marked done and
+// handed back with WOM_DONE.
+void WaveOutDevice::Advance(Lock& lock, const Block& block, uint32_t piece) {
+  handedBytes_ += piece;
+  offset_ += piece;
+  if (offset_ < block.length) return;
+  queue_.pop_front();
+  offset_ = 0;
+  block.header->dwFlags = (block.header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+  lock.unlock();
+  Deliver(WOM_DONE, reinterpret_cast<uintptr_t>(block.header));
+  lock.lock();
 }
 
 }  // namespace pocketmidi

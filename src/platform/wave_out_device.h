@@ -4,6 +4,7 @@
 // handles, arguments and injected faults, then call in here.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -18,7 +19,7 @@
 
 namespace pocketmidi {
 
-class WaveOutDevice {
+class WaveOutDevice : public WaveOutHandle {
  public:
   WaveOutDevice(std::unique_ptr<WaveOutBackend> backend, const WAVEFORMATEX& format,
                 const AudioBackendSetting& setting, WaveOutProc procedure, uintptr_t instance);
@@ -60,7 +61,27 @@ class WaveOutDevice {
     uint32_t length;
   };
 
+  using Clock = std::chrono::steady_clock;
+  using Lock = std::unique_lock<std::mutex>;
+
+  // What the callback thread keeps from one step to the next.
+  struct RunState {
+    explicit RunState(bool pacedByClock) : paced(pacedByClock) {}
+    const bool paced;  // the backend wants real-time pacing from us
+    Clock::time_point paceOrigin;
+    uint64_t pacedBytes = 0;
+    bool pacing = false;  // paceOrigin is valid: playback has run without a gap
+    bool backendPaused = false;
+  };
+
+  // The callback thread: WOM_OPEN, then one step at a time until closed,
+  // then WOM_CLOSE. Each step is entered and left with the lock held.
   void Run();
+  void ServeResets(Lock& lock, RunState& state);
+  void FollowPause(Lock& lock, RunState& state);
+  void PlayNextPiece(Lock& lock, RunState& state);
+  bool WaitForPace(Lock& lock, RunState& state, uint32_t piece, uint64_t generation);
+  void Advance(Lock& lock, const Block& block, uint32_t piece);
   void Deliver(uint32_t message, uintptr_t param1);
   bool OnDeviceThread() const;                 // mutex_ held
   bool IsQueued(const WAVEHDR* header) const;  // mutex_ held

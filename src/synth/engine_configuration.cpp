@@ -8,9 +8,9 @@
 
 #include "config/ini_file.h"
 #include "platform/runtime_string.h"
+#include "platform/utf16_path.h"
 #include "pocketmidi.h"
 #include "synth/engine_result.h"
-#include "synth/narrow_strings.h"
 #include "synth/synth_engine.h"
 
 namespace pocketmidi {
@@ -169,33 +169,6 @@ void ReadEngineSettings(const IniFile* file, SynthEngine& engine) {
 
 }  // namespace
 
-bool WideToNarrow(const char16_t* source, char* destination, std::size_t n) {
-  if (n == 0) return false;
-  bool exact = true;
-  for (std::size_t i = 0;; ++i) {
-    if (i == n - 1) {
-      destination[i] = 0;
-      return exact && source[i] == 0;
-    }
-    const char16_t unit = source[i];
-    if (unit > 0xFF) exact = false;
-    destination[i] = static_cast<char>(unit & 0xFF);
-    if (destination[i] == 0) return exact;
-  }
-}
-
-bool NarrowToWide(const char* source, char16_t* destination, std::size_t n) {
-  if (n == 0) return false;
-  for (std::size_t i = 0;; ++i) {
-    if (i == n - 1) {
-      destination[i] = 0;
-      return source[i] == 0;
-    }
-    destination[i] = static_cast<char16_t>(static_cast<unsigned char>(source[i]));
-    if (destination[i] == 0) return true;
-  }
-}
-
 int32_t SynthEngine::LoadConfiguration() {
   // An empty directory means the root; a non-empty one ends with its
   // separator already.
@@ -206,7 +179,7 @@ int32_t SynthEngine::LoadConfiguration() {
   // The configuration paths are single-byte: a directory that does not fit
   // their 128 bytes, or holds characters they cannot carry, is refused
   // before anything is opened (opening creates a missing file).
-  char16_t bootstrapWide[kDirectoryUnits + sizeof(kBootstrapName)];
+  char16_t bootstrapWide[kMaxPathUnits + sizeof(kBootstrapName)];
   for (std::size_t i = 0; i < baseUnits; ++i) bootstrapWide[i] = base[i];
   for (std::size_t i = 0; i < sizeof(kBootstrapName); ++i) {
     bootstrapWide[baseUnits + i] = static_cast<char16_t>(kBootstrapName[i]);
@@ -249,7 +222,7 @@ int32_t SynthEngine::ReadBootstrap(const IniFile* file, const char* bootstrapPat
   char16_t archiveName[kArchiveNameUnits];
   NarrowToWide(value, archiveName, kArchiveNameUnits);
   const std::size_t nameUnits = WideLength(archiveName);
-  if (baseUnits + nameUnits >= static_cast<std::size_t>(kDirectoryUnits)) {
+  if (baseUnits + nameUnits >= static_cast<std::size_t>(kMaxPathUnits)) {
     return RecordFailure(openFailure, OpenStage::kArchivePath, kEngineMissingInput, -1,
                          bootstrapPath);
   }

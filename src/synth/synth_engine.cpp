@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "instruments/instrument_bank.h"
+#include "platform/utf16_path.h"
 #include "synth/song_duration.h"
 #include "voice/kernel_set.h"
 
@@ -34,11 +35,7 @@ SynthEngine::SynthEngine(const char16_t* directoryPath) {
   // The decoder and player refuse directories that do not fit before an
   // engine is made; should a longer one arrive anyway it is cut to the
   // field, never copied past it.
-  if (directoryPath != nullptr) {
-    for (int i = 0; i < kDirectoryUnits - 1 && directoryPath[i] != 0; ++i) {
-      directory[i] = directoryPath[i];
-    }
-  }
+  CopyUtf16(directory, kMaxPathUnits, directoryPath);
 }
 
 SynthEngine::~SynthEngine() {

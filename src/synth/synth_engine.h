@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "instruments/instrument.h"
+#include "platform/path_limits.h"
 #include "synth/open_failure.h"
 #include "synth/synth_event.h"
 #include "voice/voice.h"
@@ -33,7 +34,6 @@ constexpr int kChannelCount = 16;
 constexpr int kDrumChannel = 9;
 constexpr int kBlockFrames = 1024;
 constexpr int kReleaseListSize = 48;
-constexpr int kDirectoryUnits = 260;
 
 // formatFlags bits.
 constexpr uint32_t kFormatMono = 1;
@@ -130,7 +130,7 @@ class SynthEngine {
   uint32_t outLeft;
   uint8_t* pendingData;
   uint32_t pendingBytes;
-  char16_t directory[kDirectoryUnits];
+  char16_t directory[kMaxPathUnits];
   int32_t eventCount;
   uint32_t samplesPerTick;
   uint32_t samplesPerTickFrac;

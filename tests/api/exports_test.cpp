@@ -142,6 +142,9 @@ TEST(Exports, PointerTableSlotsDoWhatTheExportsDo) {
 // The shared library exports the thirteen functions and the thirteen slots
 // and nothing else; a host may read the slots as one array in export order.
 TEST(Exports, SharedLibraryExportsTheFunctionsAndTheTableInOrder) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a DLL, not ELF: Exports.DllExportTableMatchesTheDefFile reads its export table";
+#endif
   // The toolchain's own nm (a cross build's reads the target's ELF).
   std::FILE* pipe =
       popen("'" POCKETMIDI_NM "' -D --defined-only " POCKETMIDI_SHARED_PATH " 2>/dev/null", "r");

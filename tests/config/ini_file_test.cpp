@@ -42,7 +42,7 @@ TEST_F(IniFileTest, MissingFileIsCreatedEmpty) {
   EXPECT_EQ(GetString(file_, nullptr, ""), std::nullopt);
   EXPECT_EQ(std::filesystem::file_size(missing), 0u);
   // A directory can be neither read nor created.
-  EXPECT_EQ(IniFile::Open(dir_.path().c_str()), nullptr);
+  EXPECT_EQ(IniFile::Open(dir_.path().string().c_str()), nullptr);
   EXPECT_EQ(IniFile::Open(dir_.File("no/such.ini").c_str()), nullptr);
 }
 

@@ -38,6 +38,27 @@ TEST(Utf16PathTest, ConversionsKeepEveryByteOfAHostName) {
   }
 }
 
+// The one bounded copy behind every UTF-16 path field: whole or refused,
+// never past the field, always terminated.
+TEST(Utf16PathTest, BoundedCopyFitsOrCutsAndTerminates) {
+  const struct {
+    const char16_t* source;
+    std::size_t units;
+    bool fits;
+    std::u16string copied;
+  } cases[] = {{u"abc", 4, true, u"abc"},  {u"abcd", 4, false, u"abc"}, {nullptr, 2, true, u""},
+               {u"", 1, true, u""},        {u"ab", 1, false, u""}};
+  for (const auto& c : cases) {
+    char16_t field[5] = {u'x', u'x', u'x', u'x', u'x'};
+    EXPECT_EQ(CopyUtf16(field, c.units, c.source), c.fits) << c.units;
+    EXPECT_EQ(std::u16string(field), c.copied) << c.units;
+    EXPECT_EQ(field[4], u'x') << "written past the field";
+  }
+  char16_t untouched = u'x';
+  EXPECT_FALSE(CopyUtf16(&untouched, 0, u"a"));
+  EXPECT_EQ(untouched, u'x');
+}
+
 TEST(RuntimeStringTest, AtoiAndCaseFolding) {
   // A sign must touch the digits; values wrap in 32 bits.
   const std::pair<const char*, int32_t> cases[] = {

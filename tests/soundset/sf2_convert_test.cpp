@@ -50,10 +50,11 @@ TEST(Sf2Convert, PanRoundingAndAttenuationFloor) {
 }
 
 std::vector<int16_t> Sine(int count, double cyclesPerPoint, double amplitude) {
+  constexpr double kPi = 3.14159265358979323846;  // M_PI is POSIX, not C++
   std::vector<int16_t> points(count);
   for (int i = 0; i < count; ++i) {
     points[i] =
-        static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * cyclesPerPoint * i)));
+        static_cast<int16_t>(std::lround(amplitude * std::sin(2 * kPi * cyclesPerPoint * i)));
   }
   return points;
 }

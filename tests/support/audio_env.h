@@ -29,7 +29,12 @@ class ScopedAudioEnv {
 
  private:
   static void Set(const char* value) {
+#ifdef _WIN32
+    // An empty value removes the variable there; the library reads both alike.
+    _putenv_s("POCKETMIDI_AUDIO", value != nullptr ? value : "");
+#else
     value != nullptr ? setenv("POCKETMIDI_AUDIO", value, 1) : unsetenv("POCKETMIDI_AUDIO");
+#endif
   }
   std::optional<std::string> old_;
 };

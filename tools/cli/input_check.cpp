@@ -11,7 +11,7 @@
 #include "cli/safe_output.h"
 #include "config/ini_file.h"
 #include "platform/utf16_path.h"
-#include "synth/narrow_strings.h"
+#include "platform/utf16_path.h"
 
 namespace pocketmidi::cli {
 namespace {

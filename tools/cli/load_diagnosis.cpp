@@ -9,7 +9,6 @@
 #include "io/file_stream.h"
 #include "platform/utf16_path.h"
 #include "synth/engine_result.h"
-#include "synth/narrow_strings.h"
 #include "synth/synth_engine.h"
 
 namespace pocketmidi::cli {

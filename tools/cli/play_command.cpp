@@ -1,22 +1,21 @@
 // pocketmidi play: a song on the audio device, through the exported
 // functions only, as a host program would drive the library. Space pauses
 // and resumes, q or Ctrl-C stops.
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/console_keys.h"
 #include "cli/input_check.h"
 #include "cli/load_diagnosis.h"
 #include "cli/song_survey.h"
 #include "platform/utf16_path.h"
+#include "platform/virtual_wave_out.h"
 #include "platform/wave_out.h"
 #include "platform/wave_out_device.h"
 #include "pocketmidi.h"
@@ -39,10 +38,6 @@ struct Progress {
   std::atomic<bool> ended{false};
   int32_t startMs = 0;
 };
-
-volatile std::sig_atomic_t gInterrupted = 0;
-
-void OnInterrupt(int) { gInterrupted = 1; }
 
 void OnProgress(int32_t durationMs, int32_t positionMs, void* user) {
   auto* progress = static_cast<Progress*>(user);
@@ -96,38 +91,6 @@ bool ParsePlayOptions(int argc, char** argv, PlayOptions* options) {
       {"--volume", &options->volume, 0, 100, "a percentage 0..100"},
   };
   return ParseSongArgs("play", argc, argv, ints, sizeof ints / sizeof ints[0], false, options);
-}
-
-// Single keys without Enter and without echo, while stdin is a terminal;
-// Ctrl-C still raises SIGINT. Restores the terminal when destroyed.
-class RawTerminal {
- public:
-  RawTerminal() {
-    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0) return;
-    termios raw = saved_;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-  }
-  ~RawTerminal() {
-    if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
-  }
-  RawTerminal(const RawTerminal&) = delete;
-  RawTerminal& operator=(const RawTerminal&) = delete;
-  bool active() const { return active_; }
-
- private:
-  termios saved_{};
-  bool active_ = false;
-};
-
-// A key from the terminal within timeoutMs, or 0.
-char ReadKey(int timeoutMs) {
-  pollfd in{STDIN_FILENO, POLLIN, 0};
-  if (poll(&in, 1, timeoutMs) <= 0 || (in.revents & POLLIN) == 0) return 0;
-  char key = 0;
-  return read(STDIN_FILENO, &key, 1) == 1 ? key : 0;
 }
 
 std::string Clock(int32_t ms) {
@@ -206,7 +169,11 @@ int RunPlay(int argc, char** argv) {
     std::fprintf(stderr, "pocketmidi play: the device refused volume %d%%\n", options.volume);
   }
 
-  const auto* device = static_cast<const WaveOutDevice*>(MIDI_GetWaveOut(player));
+  // Only our own devices can be the null device (on Windows the handle may
+  // be the system's).
+  const auto handle = static_cast<HWAVEOUT>(MIDI_GetWaveOut(player));
+  const auto* device =
+      virtual_wave_out::Owns(handle) ? static_cast<const WaveOutDevice*>(handle) : nullptr;
   if (device != nullptr && device->IsNullDevice()) {
     const bool chosen = device->setting().kind == AudioBackendKind::kNull;
     std::fprintf(stderr,
@@ -215,13 +182,8 @@ int RunPlay(int argc, char** argv) {
                  chosen ? "POCKETMIDI_AUDIO=null" : "no sound card found");
   }
 
-  RawTerminal terminal;
-  const bool showBar = isatty(STDERR_FILENO);
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  struct sigaction previous {};
-  sigaction(SIGINT, &action, &previous);
+  ConsoleKeys keys;
+  const bool showBar = StderrIsConsole();
 
   int exitCode = 0;
   if (MIDI_Play(player, options.startMs, options.endMs, options.loops) == 0) {
@@ -232,8 +194,8 @@ int RunPlay(int argc, char** argv) {
     bool paused = false;
     bool stopped = false;
     while (!progress.ended) {
-      const char key = terminal.active() ? ReadKey(100) : (usleep(100000), 0);
-      if (gInterrupted || key == 'q' || key == 'Q') {
+      const char key = keys.Read(100);
+      if (keys.Interrupted() || key == 'q' || key == 'Q') {
         stopped = true;
         MIDI_Stop(player);  // reports -1
         break;
@@ -255,7 +217,6 @@ int RunPlay(int argc, char** argv) {
                  stopped ? "stopped" : "played");
   }
   MIDI_Unload(player);
-  sigaction(SIGINT, &previous, nullptr);
   return exitCode;
 }
 

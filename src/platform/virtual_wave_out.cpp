@@ -1,5 +1,5 @@
-// The waveOut* entry points: handle and argument checks, the faults that
-// POCKETMIDI_AUDIO asks for, device creation, and unit conversions.
+// The waveOut* calls for our own devices: handle and argument checks, the
+// faults that POCKETMIDI_AUDIO asks for, device creation, and unit conversions.
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "platform/audio_backend_setting.h"
+#include "platform/utf16_path.h"
+#include "platform/virtual_wave_out.h"
 #include "platform/wave_out.h"
 #include "platform/wave_out_backend.h"
 #include "platform/wave_out_device.h"
 
-namespace pocketmidi {
+namespace pocketmidi::virtual_wave_out {
 namespace {
 
 // The open devices, as the system's handle table: a stale or made-up handle
@@ -26,11 +28,13 @@ HandleTable& Handles() {
   return table;
 }
 
+// Compares handles only: an unknown one is never converted or dereferenced.
 WaveOutDevice* Find(HWAVEOUT device) {
   if (device == nullptr) return nullptr;
   HandleTable& table = Handles();
   std::lock_guard<std::mutex> lock(table.mutex);
-  auto it = std::find(table.devices.begin(), table.devices.end(), device);
+  auto it = std::find_if(table.devices.begin(), table.devices.end(),
+                         [device](WaveOutDevice* open) { return HWAVEOUT{open} == device; });
   return it == table.devices.end() ? nullptr : *it;
 }
 
@@ -82,6 +86,7 @@ bool ValidDeviceId(uint32_t deviceId, const AudioBackendSetting& setting) {
 std::unique_ptr<WaveOutBackend> OpenBackend(const AudioBackendSetting& setting,
                                             const WAVEFORMATEX& format, MMRESULT* result) {
   std::unique_ptr<WaveOutBackend> backend;
+#if POCKETMIDI_WITH_ALSA
   if (setting.kind == AudioBackendKind::kAlsa || setting.kind == AudioBackendKind::kDefault) {
     backend = CreateAlsaBackend(setting.argument);  // null when built without ALSA
     *result = backend != nullptr ? backend->Open(format) : MMSYSERR_NODRIVER;
@@ -89,6 +94,13 @@ std::unique_ptr<WaveOutBackend> OpenBackend(const AudioBackendSetting& setting,
     if (setting.kind == AudioBackendKind::kAlsa) return nullptr;
     // No sound card: the default falls back to the null device.
   }
+#else
+  // Built without ALSA: "alsa" names no driver, the default is the null device.
+  if (setting.kind == AudioBackendKind::kAlsa) {
+    *result = MMSYSERR_NODRIVER;
+    return nullptr;
+  }
+#endif
   backend = CreateVirtualBackend(setting);
   *result = backend->Open(format);
   if (*result != MMSYSERR_NOERROR) return nullptr;
@@ -96,6 +108,8 @@ std::unique_ptr<WaveOutBackend> OpenBackend(const AudioBackendSetting& setting,
 }
 
 }  // namespace
+
+bool Owns(HWAVEOUT handle) { return Find(handle) != nullptr; }
 
 uint32_t waveOutGetNumDevs() {
   AudioBackendSetting setting;
@@ -112,8 +126,7 @@ MMRESULT waveOutGetDevCaps(uint32_t deviceId, WAVEOUTCAPS* caps, uint32_t capsBy
   full.wMid = 0xFF;  // "unknown manufacturer"
   full.wPid = static_cast<uint16_t>(setting.kind);
   full.vDriverVersion = 0x0100;
-  const char16_t* name = ProductName(setting.kind);
-  for (int i = 0; i < kWaveOutNameUnits - 1 && name[i] != 0; ++i) full.szPname[i] = name[i];
+  CopyUtf16(full.szPname, kWaveOutNameUnits, ProductName(setting.kind));
   full.dwFormats = setting.capsFormats;
   full.wChannels = setting.capsChannels;
   full.dwSupport = WAVECAPS_VOLUME | WAVECAPS_LRVOLUME | WAVECAPS_SAMPLEACCURATE;
@@ -249,4 +262,4 @@ MMRESULT waveOutGetPosition(HWAVEOUT handle, MMTIME* time, uint32_t timeBytes) {
   return MMSYSERR_NOERROR;
 }
 
-}  // namespace pocketmidi
+}  // namespace pocketmidi::virtual_wave_out
