@@ -4,7 +4,7 @@
 # otherwise prints the apt-get line to run and fails.
 POCKETMIDI_PACKAGES="cmake g++ make pkg-config git libgtest-dev libbenchmark-dev \
 libasound2-dev libasound2-plugins openttd-openmsx timgm6mb-soundfont \
-fluidsynth libfluidsynth-dev valgrind python3 python3-numpy python3-matplotlib"
+fluidsynth libfluidsynth-dev libsonivox-dev time valgrind python3 python3-numpy python3-matplotlib"
 
 pocketmidi_install_deps() {
   local missing=()

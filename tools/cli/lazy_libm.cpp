@@ -18,6 +18,8 @@ struct LibM {
   double (*cos)(double) = nullptr;
   double (*sqrt)(double) = nullptr;
   double (*ceil)(double) = nullptr;
+  double (*floor)(double) = nullptr;
+  double (*trunc)(double) = nullptr;
   double (*round)(double) = nullptr;
   long (*lround)(double) = nullptr;
 };
@@ -42,6 +44,8 @@ const LibM& Math() {
     Find(library, &m.cos, "cos");
     Find(library, &m.sqrt, "sqrt");
     Find(library, &m.ceil, "ceil");
+    Find(library, &m.floor, "floor");
+    Find(library, &m.trunc, "trunc");
     Find(library, &m.round, "round");
     Find(library, &m.lround, "lround");
     return m;
@@ -57,6 +61,8 @@ double __wrap_sin(double x) { return Math().sin(x); }
 double __wrap_cos(double x) { return Math().cos(x); }
 double __wrap_sqrt(double x) { return Math().sqrt(x); }
 double __wrap_ceil(double x) { return Math().ceil(x); }
+double __wrap_floor(double x) { return Math().floor(x); }
+double __wrap_trunc(double x) { return Math().trunc(x); }
 double __wrap_round(double x) { return Math().round(x); }
 long __wrap_lround(double x) { return Math().lround(x); }
 }
