@@ -141,9 +141,10 @@ Result RenderFluidsynth(const std::string& song, const Settings& settings, uint6
       const double start = ThreadCpuSeconds();
       while (fluid_player_get_status(player) == FLUID_PLAYER_PLAYING &&
              (maxFrames == 0 || result.frames < maxFrames)) {
-        const int frames = maxFrames == 0 ? kBlock
-                                          : static_cast<int>(std::min<uint64_t>(
-                                                kBlock, maxFrames - result.frames));
+        const int frames =
+            maxFrames == 0
+                ? kBlock
+                : static_cast<int>(std::min<uint64_t>(kBlock, maxFrames - result.frames));
         if (fluid_synth_write_s16(synth, frames, buffer.data(), 0, 2, buffer.data(), 1, 2) !=
             FLUID_OK) {
           break;
@@ -396,8 +397,8 @@ int main(int argc, char** argv) {
     std::printf("summary %s: %.1f ns/frame, %.0fx realtime", peer.name.c_str(), nsPerFrame(peer),
                 realtime(peer));
     if (!peer.ratios.empty()) {
-      std::printf(", median per-song ratio to pocketmidi %.2fx over %zu songs",
-                  Median(peer.ratios), peer.ratios.size());
+      std::printf(", median per-song ratio to pocketmidi %.2fx over %zu songs", Median(peer.ratios),
+                  peer.ratios.size());
     }
     std::printf("\n");
   }

@@ -13,6 +13,7 @@
 #include <eas_reverb.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <string.h>
 
 static int ReadAt(void* handle, void* buffer, int offset, int size) {
   FILE* file = (FILE*)handle;
@@ -35,9 +36,13 @@ static void PutLe32(uint8_t* p, uint32_t v) {
 
 /* The canonical 44-byte header of 16-bit PCM. */
 static void WriteWavHeader(FILE* out, uint32_t rate, uint32_t channels, uint32_t dataBytes) {
-  uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                   16, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 0,
-                   'd', 'a', 't', 'a'};
+  uint8_t h[44] = {0};
+  memcpy(h, "RIFF", 4);
+  memcpy(h + 8, "WAVEfmt ", 8);
+  h[16] = 16; /* fmt chunk size */
+  h[20] = 1;  /* PCM */
+  h[34] = 16; /* bits per sample */
+  memcpy(h + 36, "data", 4);
   PutLe32(h + 4, 36 + dataBytes);
   h[22] = (uint8_t)channels;
   PutLe32(h + 24, rate);

@@ -99,7 +99,7 @@ class AlsaBackend : public WaveOutBackend {
     snd_pcm_format_t sampleFormat =
         format.wBitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
     error = alsa_.setParams(pcm_, sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.nChannels,
-                               format.nSamplesPerSec, 1, kLatencyMicros);
+                            format.nSamplesPerSec, 1, kLatencyMicros);
     snd_pcm_uframes_t bufferFrames = 0;
     snd_pcm_uframes_t periodFrames = 0;
     if (error == 0) error = alsa_.getParams(pcm_, &bufferFrames, &periodFrames);
