@@ -15,7 +15,7 @@
 POCKETMIDI_DEP_GROUPS="build test bench"
 POCKETMIDI_DEPS_build="cmake g++ make pkg-config libasound2-dev openttd-openmsx timgm6mb-soundfont"
 POCKETMIDI_DEPS_test="git libgtest-dev libasound2-plugins"
-POCKETMIDI_DEPS_bench="libbenchmark-dev fluidsynth libfluidsynth-dev valgrind python3 \
+POCKETMIDI_DEPS_bench="libbenchmark-dev fluidsynth libfluidsynth-dev libsonivox-dev time valgrind python3 \
 python3-numpy python3-matplotlib"
 POCKETMIDI_DEPS_fuzz="clang libclang-rt-dev"
 # MinGW-w64, wine, GoogleTest's sources (built for Windows), the songs the example plays.

@@ -1,7 +1,14 @@
 // A waveOut device over an ALSA PCM. All ALSA calls on an open PCM are made
 // on the device's callback thread (or after it has ended); the host thread
 // only reads the position snapshot kept below.
+//
+// alsa-lib is loaded when a device is opened, not when the process starts:
+// linked directly it costs every process about half a megabyte of resident
+// memory (its code, relocations and data), also when it only renders to a
+// file or plays through a virtual device. Only the header is used at build
+// time, for the types and constants.
 #include <alsa/asoundlib.h>
+#include <dlfcn.h>
 
 #include <cerrno>
 #include <chrono>
@@ -18,6 +25,60 @@ constexpr unsigned kLatencyMicros = 100000;  // ALSA ring: about 100 ms
 // through results.
 void SilentAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
+// The alsa-lib functions this backend calls, resolved from the shared library.
+// Each backend holds its own reference; the library stays mapped once loaded
+// (RTLD_NODELETE) because its plugins and configuration cache outlive a PCM.
+struct AlsaLibrary {
+  void* handle = nullptr;
+  decltype(&snd_lib_error_set_handler) setErrorHandler = nullptr;
+  decltype(&snd_pcm_open) open = nullptr;
+  decltype(&snd_pcm_set_params) setParams = nullptr;
+  decltype(&snd_pcm_get_params) getParams = nullptr;
+  decltype(&snd_pcm_writei) writei = nullptr;
+  decltype(&snd_pcm_recover) recover = nullptr;
+  decltype(&snd_pcm_state) state = nullptr;
+  decltype(&snd_pcm_pause) pause = nullptr;
+  decltype(&snd_pcm_drop) drop = nullptr;
+  decltype(&snd_pcm_prepare) prepare = nullptr;
+  decltype(&snd_pcm_drain) drain = nullptr;
+  decltype(&snd_pcm_delay) delay = nullptr;
+  decltype(&snd_pcm_close) close = nullptr;
+
+  AlsaLibrary() = default;
+  AlsaLibrary(const AlsaLibrary&) = delete;
+  AlsaLibrary& operator=(const AlsaLibrary&) = delete;
+  ~AlsaLibrary() {
+    if (handle != nullptr) dlclose(handle);
+  }
+
+  // True when the library and every function were found; otherwise nothing
+  // can be called and the device is reported as missing.
+  bool Load() {
+    if (handle != nullptr) return true;
+    handle = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (handle == nullptr) return false;
+    const bool found = Find(&setErrorHandler, "snd_lib_error_set_handler") &&
+                       Find(&open, "snd_pcm_open") && Find(&setParams, "snd_pcm_set_params") &&
+                       Find(&getParams, "snd_pcm_get_params") && Find(&writei, "snd_pcm_writei") &&
+                       Find(&recover, "snd_pcm_recover") && Find(&state, "snd_pcm_state") &&
+                       Find(&pause, "snd_pcm_pause") && Find(&drop, "snd_pcm_drop") &&
+                       Find(&prepare, "snd_pcm_prepare") && Find(&drain, "snd_pcm_drain") &&
+                       Find(&delay, "snd_pcm_delay") && Find(&close, "snd_pcm_close");
+    if (!found) {
+      dlclose(handle);
+      handle = nullptr;
+    }
+    return found;
+  }
+
+ private:
+  template <typename Function>
+  bool Find(Function* function, const char* name) {
+    *function = reinterpret_cast<Function>(dlsym(handle, name));
+    return *function != nullptr;
+  }
+};
+
 class AlsaBackend : public WaveOutBackend {
  public:
   explicit AlsaBackend(std::string device)
@@ -25,22 +86,23 @@ class AlsaBackend : public WaveOutBackend {
   ~AlsaBackend() override { Release(); }
 
   MMRESULT Open(const WAVEFORMATEX& format) override {
+    if (!alsa_.Load()) return MMSYSERR_NODRIVER;
     static std::once_flag silence;
-    std::call_once(silence, [] { snd_lib_error_set_handler(SilentAlsaErrors); });
+    std::call_once(silence, [this] { alsa_.setErrorHandler(SilentAlsaErrors); });
     frameBytes_ = format.nBlockAlign;
     rate_ = format.nSamplesPerSec;
-    int error = snd_pcm_open(&pcm_, device_.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
+    int error = alsa_.open(&pcm_, device_.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
     if (error < 0) {
       pcm_ = nullptr;
       return error == -EBUSY ? MMSYSERR_ALLOCATED : MMSYSERR_NODRIVER;
     }
     snd_pcm_format_t sampleFormat =
         format.wBitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
-    error = snd_pcm_set_params(pcm_, sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.nChannels,
-                               format.nSamplesPerSec, 1, kLatencyMicros);
+    error = alsa_.setParams(pcm_, sampleFormat, SND_PCM_ACCESS_RW_INTERLEAVED, format.nChannels,
+                            format.nSamplesPerSec, 1, kLatencyMicros);
     snd_pcm_uframes_t bufferFrames = 0;
     snd_pcm_uframes_t periodFrames = 0;
-    if (error == 0) error = snd_pcm_get_params(pcm_, &bufferFrames, &periodFrames);
+    if (error == 0) error = alsa_.getParams(pcm_, &bufferFrames, &periodFrames);
     if (error < 0) {
       Release();
       return WAVERR_BADFORMAT;
@@ -56,11 +118,11 @@ class AlsaBackend : public WaveOutBackend {
     // A trailing partial frame cannot be written to ALSA and is dropped.
     snd_pcm_uframes_t left = bytes / frameBytes_;
     while (left > 0) {
-      snd_pcm_sframes_t written = snd_pcm_writei(pcm_, pcm, left);
+      snd_pcm_sframes_t written = alsa_.writei(pcm_, pcm, left);
       if (written < 0) {
         // Underrun (the queue ran dry) or suspend: recover and retry; anything
         // else loses the rest of this piece rather than blocking the device.
-        if (snd_pcm_recover(pcm_, static_cast<int>(written), 1) < 0) break;
+        if (alsa_.recover(pcm_, static_cast<int>(written), 1) < 0) break;
         continue;
       }
       left -= static_cast<snd_pcm_uframes_t>(written);
@@ -70,7 +132,7 @@ class AlsaBackend : public WaveOutBackend {
   }
 
   void Pause() override {
-    if (snd_pcm_state(pcm_) == SND_PCM_STATE_RUNNING && snd_pcm_pause(pcm_, 1) == 0) {
+    if (alsa_.state(pcm_) == SND_PCM_STATE_RUNNING && alsa_.pause(pcm_, 1) == 0) {
       hardwarePaused_ = true;
     }
     // Without hardware pause the ring plays out; we simply stop feeding it.
@@ -78,14 +140,14 @@ class AlsaBackend : public WaveOutBackend {
   }
 
   void Resume() override {
-    if (hardwarePaused_) snd_pcm_pause(pcm_, 0);
+    if (hardwarePaused_) alsa_.pause(pcm_, 0);
     hardwarePaused_ = false;
     Snapshot(0, false);
   }
 
   void Discard() override {
-    snd_pcm_drop(pcm_);
-    snd_pcm_prepare(pcm_);
+    alsa_.drop(pcm_);
+    alsa_.prepare(pcm_);
     hardwarePaused_ = false;
     std::lock_guard<std::mutex> lock(snapshotMutex_);
     writtenFrames_ = 0;
@@ -96,9 +158,9 @@ class AlsaBackend : public WaveOutBackend {
   void Close() override {
     if (pcm_ == nullptr) return;
     if (hardwarePaused_) {
-      snd_pcm_drop(pcm_);
+      alsa_.drop(pcm_);
     } else {
-      snd_pcm_drain(pcm_);  // the last block is heard to its end
+      alsa_.drain(pcm_);  // the last block is heard to its end
     }
     Release();
   }
@@ -122,7 +184,7 @@ class AlsaBackend : public WaveOutBackend {
  private:
   void Snapshot(uint64_t addedFrames, bool paused) {
     snd_pcm_sframes_t delay = 0;
-    if (snd_pcm_delay(pcm_, &delay) < 0 || delay < 0) delay = 0;
+    if (alsa_.delay(pcm_, &delay) < 0 || delay < 0) delay = 0;
     std::lock_guard<std::mutex> lock(snapshotMutex_);
     writtenFrames_ += addedFrames;
     delayFrames_ = static_cast<uint64_t>(delay);
@@ -131,10 +193,11 @@ class AlsaBackend : public WaveOutBackend {
   }
 
   void Release() {
-    if (pcm_ != nullptr) snd_pcm_close(pcm_);
+    if (pcm_ != nullptr) alsa_.close(pcm_);
     pcm_ = nullptr;
   }
 
+  AlsaLibrary alsa_;
   std::string device_;
   snd_pcm_t* pcm_ = nullptr;
   uint32_t frameBytes_ = 1;
