@@ -5,12 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "cli/cli_options.h"
 #include "cli/safe_output.h"
+#include "cli/song_survey.h"
 #include "config/ini_file.h"
-#include "platform/utf16_path.h"
 #include "platform/utf16_path.h"
 
 namespace pocketmidi::cli {
@@ -110,6 +111,30 @@ std::string LibraryDirectory::Check(const std::string& directory) {
     }
   }
   return "";
+}
+
+bool CheckSongAndSet(const char* command, const char* songVerb, const SongArgs& args,
+                     LibraryDirectory* set) {
+  const char* song = args.song.c_str();
+  const std::string songProblem = InputFileProblem(args.song);
+  if (!songProblem.empty()) {
+    std::fprintf(stderr, "pocketmidi %s: %s '%s': %s\n", command, songVerb, song,
+                 songProblem.c_str());
+    return false;
+  }
+  SongSurvey survey;
+  SurveySong(args.song, &survey);
+  for (const std::string& damage : DamageOf(survey)) {
+    std::fprintf(stderr, "pocketmidi %s: warning: '%s': %s\n", command, song, damage.c_str());
+  }
+  // Before anything reads the configuration, which would create a missing
+  // file empty.
+  const std::string setProblem = set->Check(args.config);
+  if (!setProblem.empty()) {
+    std::fprintf(stderr, "pocketmidi %s: %s\n", command, setProblem.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace pocketmidi::cli

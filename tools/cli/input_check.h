@@ -9,6 +9,8 @@
 
 namespace pocketmidi::cli {
 
+struct SongArgs;
+
 // "" when path is a regular file that can be opened for reading; else what
 // it is instead ("it is a directory", "it is a FIFO", "No such file or
 // directory").
@@ -37,5 +39,13 @@ class LibraryDirectory {
   std::string path_;
   int descriptor_ = -1;
 };
+
+// What render and play check before the library reads anything: the song
+// (refused unless it is a readable regular file, its damage printed as
+// warnings), then the set in `set`. False after printing why, each line
+// prefixed with "pocketmidi COMMAND: "; `songVerb` words the song's refusal
+// ("cannot open", "cannot load").
+bool CheckSongAndSet(const char* command, const char* songVerb, const SongArgs& args,
+                     LibraryDirectory* set);
 
 }  // namespace pocketmidi::cli

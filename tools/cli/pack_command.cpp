@@ -44,12 +44,15 @@ void PrintPackUsage(FILE* out) {
                "example: pocketmidi pack /usr/share/sounds/sf2/TimGM6mb.sf2 -o ~/set --adpcm\n");
 }
 
-}  // namespace
-
-int RunPack(int argc, char** argv) {
-  std::string input, directory, error;
+struct PackArgs {
+  std::string input, directory;
   ss::PackOptions options;
   bool verbose = false;
+};
+
+// The command line into args; -1 to go on, else the exit status.
+int ParsePackArgs(int argc, char** argv, PackArgs* args) {
+  ss::PackOptions& options = args->options;
   FormatFlags format;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -65,7 +68,7 @@ int RunPack(int argc, char** argv) {
       PrintPackUsage(stdout);
       return 0;
     } else if (arg == "-o" && value) {
-      directory = argv[++i];
+      args->directory = argv[++i];
     } else if (arg == "--adpcm") {
       options.adpcm = true;
     } else if (arg == "--8bit") {
@@ -73,7 +76,7 @@ int RunPack(int argc, char** argv) {
     } else if (arg == "--normalize") {
       options.normalize = true;
     } else if (arg == "-v") {
-      verbose = true;
+      args->verbose = true;
     } else if (arg == "--max-rate" && value) {
       if (!ParseInt(argv[++i], 1000, 65535, &number)) {
         std::fprintf(stderr, "pocketmidi pack: --max-rate wants 1000..65535 Hz\n");
@@ -85,8 +88,8 @@ int RunPack(int argc, char** argv) {
     } else if ((arg == "-o" || arg == "--max-rate" || arg == "--name-prefix") && !value) {
       std::fprintf(stderr, "pocketmidi pack: %s needs a value\n", arg.c_str());
       return kUsageError;
-    } else if (arg[0] != '-' && input.empty()) {
-      input = arg;
+    } else if (arg[0] != '-' && args->input.empty()) {
+      args->input = arg;
     } else {
       std::fprintf(stderr, "pocketmidi pack: unexpected argument '%s'\n", arg.c_str());
       PrintPackUsage(stderr);
@@ -97,11 +100,46 @@ int RunPack(int argc, char** argv) {
   if (format.bits) options.bits = format.bits;
   if (format.channels) options.channels = format.channels;
   if (format.polyphony) options.polyphony = format.polyphony;
-  if (input.empty() || directory.empty()) {
+  if (args->input.empty() || args->directory.empty()) {
     PrintPackUsage(stderr);
     return kUsageError;
   }
+  return -1;
+}
 
+// The three files into the staging directory, then into place; the archive's
+// size for the summary. On failure the target is as it was.
+bool WriteSet(const PackArgs& args, const ss::PackResult& result, StagingDirectory* staging,
+              size_t* archiveBytes) {
+  std::string error;
+  const ss::SoundSetConfig& config = result.config;
+  const std::string bootstrap = ss::BootstrapText(config), patchList = ss::PatchListText(config);
+  const std::vector<uint8_t> archive =
+      ss::BuildArchive(result.patches, args.options.adpcm, &error);
+  if (!config.archiveFile || !config.patchListFile) error = "the set names no patch list or archive";
+  if (archive.empty() || !error.empty()) {
+    std::fprintf(stderr, "pocketmidi pack: %s\n", error.c_str());
+    return false;
+  }
+  if (!staging->Add(*config.archiveFile, archive, &error) ||
+      !staging->Add(*config.patchListFile, {patchList.begin(), patchList.end()}, &error) ||
+      !staging->Add(ss::kBootstrapFileName, {bootstrap.begin(), bootstrap.end()}, &error) ||
+      !staging->Commit(&error)) {
+    std::fprintf(stderr, "pocketmidi pack: %s; '%s' %s\n", error.c_str(), args.directory.c_str(),
+                 staging->TargetExisted() ? "is left as it was" : "was not created");
+    return false;
+  }
+  *archiveBytes = archive.size();
+  return true;
+}
+
+}  // namespace
+
+int RunPack(int argc, char** argv) {
+  PackArgs args;
+  const int parsed = ParsePackArgs(argc, argv, &args);
+  if (parsed >= 0) return parsed;
+  const std::string& input = args.input;
   const std::string inputProblem = InputFileProblem(input);
   if (!inputProblem.empty()) {
     std::fprintf(stderr, "pocketmidi pack: cannot read '%s': %s\n", input.c_str(),
@@ -109,40 +147,23 @@ int RunPack(int argc, char** argv) {
     return 1;
   }
   // Before the work: a target that cannot take the set is refused at once.
+  std::string error;
   StagingDirectory staging;
-  if (!staging.Create(directory, &error)) {
+  if (!staging.Create(args.directory, &error)) {
     std::fprintf(stderr, "pocketmidi pack: %s\n", error.c_str());
     return 1;
   }
   const auto started = std::chrono::steady_clock::now();
   ss::SoundFont font;
-  if (!ss::ReadSoundFontFile(input, &font, &error)) {
-    std::fprintf(stderr, "pocketmidi pack: %s: %s\n", input.c_str(), error.c_str());
-    return 1;
-  }
   ss::PackResult result;
-  if (!ss::PackSoundFont(font, options, &result, &error)) {
+  if (!ss::ReadSoundFontFile(input, &font, &error) ||
+      !ss::PackSoundFont(font, args.options, &result, &error)) {
     std::fprintf(stderr, "pocketmidi pack: %s: %s\n", input.c_str(), error.c_str());
     return 1;
   }
-  const ss::SoundSetConfig& config = result.config;
-  const std::string bootstrap = ss::BootstrapText(config), patchList = ss::PatchListText(config);
-  const std::vector<uint8_t> archive =
-      ss::BuildArchive(result.patches, options.adpcm, &error);
-  if (!config.archiveFile || !config.patchListFile) error = "the set names no patch list or archive";
-  if (archive.empty() || !error.empty()) {
-    std::fprintf(stderr, "pocketmidi pack: %s\n", error.c_str());
-    return 1;
-  }
-  if (!staging.Add(*config.archiveFile, archive, &error) ||
-      !staging.Add(*config.patchListFile, {patchList.begin(), patchList.end()}, &error) ||
-      !staging.Add(ss::kBootstrapFileName, {bootstrap.begin(), bootstrap.end()}, &error) ||
-      !staging.Commit(&error)) {
-    std::fprintf(stderr, "pocketmidi pack: %s; '%s' %s\n", error.c_str(), directory.c_str(),
-                 staging.TargetExisted() ? "is left as it was" : "was not created");
-    return 1;
-  }
-  if (verbose) {
+  size_t archiveBytes = 0;
+  if (!WriteSet(args, result, &staging, &archiveBytes)) return 1;
+  if (args.verbose) {
     for (const std::string& note : result.notes) std::printf("note: %s\n", note.c_str());
   }
 
@@ -150,9 +171,9 @@ int RunPack(int argc, char** argv) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::printf(
       "%s: %d programs (%d borrowed from neighbours), %d drum notes, %zu patches, "
-      "archive %lld bytes, %.2f s\n",
-      directory.c_str(), result.programsFound + result.programsBorrowed, result.programsBorrowed,
-      result.drumNotes, result.patches.size(), static_cast<long long>(archive.size()), seconds);
+      "archive %zu bytes, %.2f s\n",
+      args.directory.c_str(), result.programsFound + result.programsBorrowed,
+      result.programsBorrowed, result.drumNotes, result.patches.size(), archiveBytes, seconds);
   return 0;
 }
 

@@ -13,7 +13,6 @@
 #include "cli/console_keys.h"
 #include "cli/input_check.h"
 #include "cli/load_diagnosis.h"
-#include "cli/song_survey.h"
 #include "platform/utf16_path.h"
 #include "platform/virtual_wave_out.h"
 #include "platform/wave_out.h"
@@ -111,6 +110,30 @@ void ShowBar(const Progress& progress, const PlayOptions& options, bool paused) 
   std::fflush(stderr);
 }
 
+// Space pauses and resumes, q or Ctrl-C stops; true when stopped early.
+bool PlayUntilEnd(MIDI_HANDLE player, const Progress& progress, const PlayOptions& options,
+                  ConsoleKeys& keys, bool showBar) {
+  bool paused = false;
+  bool stopped = false;
+  while (!progress.ended) {
+    const char key = keys.Read(100);
+    if (keys.Interrupted() || key == 'q' || key == 'Q') {
+      stopped = true;
+      MIDI_Stop(player);  // reports -1
+      break;
+    }
+    if (key == ' ') {
+      if (!paused && MIDI_Pause(player)) {
+        paused = true;
+      } else if (paused && MIDI_Resume(player)) {
+        paused = false;
+      }
+    }
+    if (showBar) ShowBar(progress, options, paused);
+  }
+  return stopped;
+}
+
 }  // namespace
 
 int RunPlay(int argc, char** argv) {
@@ -124,26 +147,8 @@ int RunPlay(int argc, char** argv) {
     PrintPlayUsage(stderr);
     return kUsageError;
   }
-  const std::string songProblem = InputFileProblem(options.song);
-  if (!songProblem.empty()) {
-    std::fprintf(stderr, "pocketmidi play: cannot load '%s': %s\n", options.song.c_str(),
-                 songProblem.c_str());
-    return 1;
-  }
-  SongSurvey survey;
-  SurveySong(options.song, &survey);
-  for (const std::string& damage : DamageOf(survey)) {
-    std::fprintf(stderr, "pocketmidi play: warning: '%s': %s\n", options.song.c_str(),
-                 damage.c_str());
-  }
-  // Before anything reads the configuration, which would create a missing
-  // file empty.
   LibraryDirectory set;
-  const std::string setProblem = set.Check(options.config);
-  if (!setProblem.empty()) {
-    std::fprintf(stderr, "pocketmidi play: %s\n", setProblem.c_str());
-    return 1;
-  }
+  if (!CheckSongAndSet("play", "cannot load", options, &set)) return 1;
   const std::u16string configDir = Utf8ToUtf16(set.path());
   const std::u16string songPath = Utf8ToUtf16(options.song);
 
@@ -191,24 +196,7 @@ int RunPlay(int argc, char** argv) {
                  options.song.c_str(), options.startMs, options.endMs, MIDI_GetDuration(player));
     exitCode = 1;
   } else {
-    bool paused = false;
-    bool stopped = false;
-    while (!progress.ended) {
-      const char key = keys.Read(100);
-      if (keys.Interrupted() || key == 'q' || key == 'Q') {
-        stopped = true;
-        MIDI_Stop(player);  // reports -1
-        break;
-      }
-      if (key == ' ') {
-        if (!paused && MIDI_Pause(player)) {
-          paused = true;
-        } else if (paused && MIDI_Resume(player)) {
-          paused = false;
-        }
-      }
-      if (showBar) ShowBar(progress, options, paused);
-    }
+    const bool stopped = PlayUntilEnd(player, progress, options, keys, showBar);
     if (showBar) {
       ShowBar(progress, options, false);
       std::fprintf(stderr, "\n");

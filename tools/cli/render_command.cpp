@@ -18,7 +18,6 @@
 #include "cli/input_check.h"
 #include "cli/load_diagnosis.h"
 #include "cli/safe_output.h"
-#include "cli/song_survey.h"
 #include "cli/wav_header.h"
 #include "io/file_stream.h"
 #include "platform/utf16_path.h"
@@ -71,6 +70,50 @@ bool EndsWith(const std::string& text, const char* suffix) {
   return text.size() >= n && strcasecmp(text.c_str() + text.size() - n, suffix) == 0;
 }
 
+// The decoder's bytes into `path` (behind a WAV header for a .wav name),
+// in the player's buffer size; the bytes written, or -1 after a message.
+int64_t RenderToFile(StreamDecoder& decoder, const AudioFormat& format, int32_t durationMs,
+                     const std::string& path) {
+  SafeOutputFile out;
+  std::string problem;
+  if (!out.Open(path, &problem)) {
+    Fail("%s", problem.c_str());
+    return -1;
+  }
+  const bool wav = EndsWith(path, ".wav");
+  uint8_t header[kWavHeaderBytes];
+  // A pipe cannot be rewound to complete the header: it gets the largest size.
+  WavHeader(format, out.Seekable() ? 0 : ~uint64_t{0}, header);
+  if (wav) out.Write(header, sizeof header);
+
+  // The player's buffer: 400 ms, rounded up to a multiple of 32 bytes.
+  const uint32_t bufferBytes = PlayerBufferBytes(format);
+  std::vector<uint8_t> buffer(bufferBytes);
+  const bool showProgress = isatty(STDERR_FILENO);
+  uint64_t total = 0;
+  for (;;) {
+    const int32_t got = decoder.Render(buffer.data(), bufferBytes);
+    if (got <= 0) break;
+    if (!out.Write(buffer.data(), static_cast<size_t>(got))) break;
+    total += static_cast<uint64_t>(got);
+    if (showProgress) {
+      const int32_t positionMs = decoder.GetPosition();
+      std::fprintf(stderr, "\r%s %3d%%", ProgressBar(positionMs, durationMs).c_str(),
+                   static_cast<int>(int64_t{100} * positionMs / durationMs));
+    }
+  }
+  if (showProgress) std::fprintf(stderr, "\n");
+  if (wav && out.Seekable()) {
+    WavHeader(format, total, header);
+    out.WriteAt(0, header, sizeof header);
+  }
+  if (!out.Commit(&problem)) {
+    Fail("%s", problem.c_str());
+    return -1;
+  }
+  return static_cast<int64_t>(total);
+}
+
 }  // namespace
 
 int RunRender(int argc, char** argv) {
@@ -87,18 +130,8 @@ int RunRender(int argc, char** argv) {
     return kUsageError;
   }
   const char* song = options.song.c_str();
-  const std::string songProblem = InputFileProblem(options.song);
-  if (!songProblem.empty()) return Fail("cannot open '%s': %s", song, songProblem.c_str());
-  SongSurvey survey;
-  SurveySong(options.song, &survey);
-  for (const std::string& damage : DamageOf(survey)) {
-    std::fprintf(stderr, "pocketmidi render: warning: '%s': %s\n", song, damage.c_str());
-  }
-  // Before anything reads the configuration, which would create a missing
-  // file empty.
   LibraryDirectory set;
-  const std::string setProblem = set.Check(options.config);
-  if (!setProblem.empty()) return Fail("%s", setProblem.c_str());
+  if (!CheckSongAndSet("render", "cannot open", options, &set)) return 1;
   const std::u16string configDir = Utf8ToUtf16(set.path());
   const std::u16string songPath = Utf8ToUtf16(options.song);
 
@@ -127,40 +160,11 @@ int RunRender(int argc, char** argv) {
   }
   decoder.Seek(startMs, kSeekFromStart);
 
-  SafeOutputFile out;
-  std::string problem;
-  if (!out.Open(options.output, &problem)) return Fail("%s", problem.c_str());
-  const bool wav = EndsWith(options.output, ".wav");
-  uint8_t header[kWavHeaderBytes];
-  // A pipe cannot be rewound to complete the header: it gets the largest size.
-  WavHeader(format, out.Seekable() ? 0 : ~uint64_t{0}, header);
-  if (wav) out.Write(header, sizeof header);
-
-  // The player's buffer: 400 ms, rounded up to a multiple of 32 bytes.
-  const uint32_t bufferBytes = PlayerBufferBytes(format);
-  std::vector<uint8_t> buffer(bufferBytes);
-  const bool showProgress = isatty(STDERR_FILENO);
   const auto started = std::chrono::steady_clock::now();
-  uint64_t total = 0;
-  for (;;) {
-    const int32_t got = decoder.Render(buffer.data(), bufferBytes);
-    if (got <= 0) break;
-    if (!out.Write(buffer.data(), static_cast<size_t>(got))) break;
-    total += static_cast<uint64_t>(got);
-    if (showProgress) {
-      const int32_t positionMs = decoder.GetPosition();
-      std::fprintf(stderr, "\r%s %3d%%", ProgressBar(positionMs, durationMs).c_str(),
-                   static_cast<int>(int64_t{100} * positionMs / durationMs));
-    }
-  }
+  const int64_t total = RenderToFile(decoder, format, durationMs, options.output);
+  if (total < 0) return 1;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (showProgress) std::fprintf(stderr, "\n");
-  if (wav && out.Seekable()) {
-    WavHeader(format, total, header);
-    out.WriteAt(0, header, sizeof header);
-  }
-  if (!out.Commit(&problem)) return Fail("%s", problem.c_str());
   const int32_t renderedMs = durationMs - startMs;
   std::fprintf(stderr, "%s: %d:%06.3f rendered in %.3f s (%.1fx realtime), %llu bytes\n",
                options.output.c_str(), renderedMs / 60000, (renderedMs % 60000) / 1000.0, seconds,

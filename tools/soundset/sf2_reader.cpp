@@ -205,10 +205,12 @@ bool ReadSamples(const HydraTable& shdr, SoundFont* out, std::string* error) {
   return true;
 }
 
-}  // namespace
+// The three lists of the RIFF 'sfbk' form.
+struct TopLists {
+  Chunk info, sdta, pdta;
+};
 
-bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string* error) {
-  *out = SoundFont();
+bool FindLists(const uint8_t* data, size_t size, TopLists* lists, std::string* error) {
   if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "sfbk", 4) != 0) {
     *error = "not a SoundFont 2 file (no RIFF 'sfbk' header)";
     return false;
@@ -219,7 +221,6 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
              std::to_string(size - 8) + " (truncated file?)";
     return false;
   }
-  Chunk info, sdta, pdta;
   ChunkWalker top(data + 12, riffSize - 4, "sfbk");
   Chunk chunk;
   int more;
@@ -230,18 +231,24 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
       return false;
     }
     const std::string type = FourCc(chunk.data);
-    if (type == "INFO") info = chunk;
-    if (type == "sdta") sdta = chunk;
-    if (type == "pdta") pdta = chunk;
+    if (type == "INFO") lists->info = chunk;
+    if (type == "sdta") lists->sdta = chunk;
+    if (type == "pdta") lists->pdta = chunk;
   }
   if (more < 0) return false;
-  if (!pdta.data) {
+  if (!lists->pdta.data) {
     *error = "no 'pdta' list (preset data)";
     return false;
   }
+  return true;
+}
 
-  if (info.data) {
-    ChunkWalker walker(info.data + 4, info.size - 4, "INFO");
+// The bank's name, its version (SF3 is refused) and its sample points.
+bool ReadInfoAndPoints(const TopLists& lists, SoundFont* out, std::string* error) {
+  Chunk chunk;
+  int more;
+  if (lists.info.data) {
+    ChunkWalker walker(lists.info.data + 4, lists.info.size - 4, "INFO");
     while ((more = walker.Next(&chunk, error)) == 1) {
       if (chunk.id == "INAM") out->name = FixedString(chunk.data, chunk.size);
       // Version 3 banks hold Ogg Vorbis data where the points should be.
@@ -254,8 +261,8 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
     }
     if (more < 0) return false;
   }
-  if (sdta.data) {
-    ChunkWalker walker(sdta.data + 4, sdta.size - 4, "sdta");
+  if (lists.sdta.data) {
+    ChunkWalker walker(lists.sdta.data + 4, lists.sdta.size - 4, "sdta");
     while ((more = walker.Next(&chunk, error)) == 1) {
       if (chunk.id != "smpl") continue;  // "sm24" (extra 8 bits) is not used
       out->points.resize(chunk.size / 2);
@@ -265,11 +272,19 @@ bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string
     }
     if (more < 0) return false;
   }
+  return true;
+}
 
+}  // namespace
+
+bool ReadSoundFont(const uint8_t* data, size_t size, SoundFont* out, std::string* error) {
+  *out = SoundFont();
+  TopLists top;
+  if (!FindLists(data, size, &top, error) || !ReadInfoAndPoints(top, out, error)) return false;
   HydraTable tables[kTableCount] = {{"phdr", 38}, {"pbag", 4},  {"pmod", 10},
                                     {"pgen", 4},  {"inst", 22}, {"ibag", 4},
                                     {"imod", 10}, {"igen", 4},  {"shdr", 46}};
-  if (!ReadHydra(pdta, tables, error) || !ReadSamples(tables[kShdr], out, error)) return false;
+  if (!ReadHydra(top.pdta, tables, error) || !ReadSamples(tables[kShdr], out, error)) return false;
 
   std::vector<Sf2ZoneList> lists;
   if (!ReadZones(tables[kInst], 20, tables[kIbag], tables[kImod], tables[kIgen], kGenSampleId,
