@@ -12,7 +12,6 @@
 // e.g. an end position past the song, or the duration rounded up to whole
 // milliseconds): once the last block at the device has completed.
 #include <chrono>
-#include <cmath>
 #include <thread>
 
 #include "api/midi_player.h"
@@ -129,7 +128,13 @@ void MidiPlayer::OnBlockDoneLocked() {
   if (callback != nullptr) {
     const int64_t played = int64_t{passBytes} - remainingBytes;
     const uint32_t bitsPerSecond = format.bitsPerSample * format.sampleRate * format.channels;
-    const double elapsedMs = bitsPerSecond != 0 ? std::trunc(played * 8000.0 / bitsPerSecond) : 0;
+    // Truncated toward zero through int64_t rather than std::trunc, which on
+    // some targets (32-bit ARM) would make the library load libm for one call;
+    // the value is far inside int64_t's range.
+    const double elapsedMs =
+        bitsPerSecond != 0
+            ? static_cast<double>(static_cast<int64_t>(played * 8000.0 / bitsPerSecond))
+            : 0;
     const int32_t duration = decoder->GetDuration();
     const double position = startMs + elapsedMs;
     Report(position > duration ? duration : TruncateToInt32(position));
