@@ -246,7 +246,7 @@ TEST(ChannelEventsTest, RestrikeSustainReleaseAndCut) {
   r.Send(2, kSustain, 127);
   r.Send(2, kNoteOn, 61, 100);
   r.Send(0, kNoteOn, 60, 0);  // as NoteOff
-  r.Send(2, kNoteOn, 61, 0);
+  r.Send(2, kAllNotesOff, 0);  // held by the pedal like a note-off
   r.Send(1, kAllNotesOff, 0);
   EXPECT_EQ(r.States(), (std::vector<int>{kVoiceDying, kVoiceHeld, kVoiceReleasing, kVoiceHeld}));
   r.Send(0, kSustain, 0);  // releases its own channel's voices only
