@@ -15,16 +15,15 @@ namespace pocketmidi::test::player {
 namespace {
 
 TEST(Exports, NullHandlesAndFailedLoads) {
-  EXPECT_EQ(MIDI_Unload(nullptr), 0);
-  EXPECT_EQ(MIDI_Play(nullptr, 0, -1, 1), 0);
-  EXPECT_EQ(MIDI_Stop(nullptr), 0);
-  EXPECT_EQ(MIDI_Pause(nullptr), 0);
-  EXPECT_EQ(MIDI_Resume(nullptr), 0);
-  EXPECT_EQ(MIDI_SetVolume(nullptr, 50), 0);
-  EXPECT_EQ(MIDI_GetVolume(nullptr), -1);
-  EXPECT_EQ(MIDI_GetDuration(nullptr), -1);
-  EXPECT_EQ(MIDI_GetPosition(nullptr), -1);
-  EXPECT_EQ(MIDI_GetStatus(nullptr), -1);
+  for (int32_t result : {MIDI_Unload(nullptr), MIDI_Play(nullptr, 0, -1, 1), MIDI_Stop(nullptr),
+                         MIDI_Pause(nullptr), MIDI_Resume(nullptr), MIDI_SetVolume(nullptr, 50),
+                         MIDI_GetInfo(nullptr, nullptr)}) {
+    EXPECT_EQ(result, 0);
+  }
+  for (int32_t result : {MIDI_GetVolume(nullptr), MIDI_GetDuration(nullptr),
+                         MIDI_GetPosition(nullptr), MIDI_GetStatus(nullptr)}) {
+    EXPECT_EQ(result, -1);
+  }
   EXPECT_EQ(MIDI_GetWaveOut(nullptr), nullptr);
   EXPECT_EQ(MIDI_GetInfo(nullptr, nullptr), 0);
 

@@ -15,34 +15,6 @@ namespace {
 
 using test::TempDirectory;
 
-// Whether a missing file is created and an existing one emptied, by mode:
-// 1-3 read, write, append, 4-6 the same for update; anything else reads.
-TEST(FileStreamTest, OpenModes) {
-  const struct {
-    int32_t mode;
-    bool creates, truncates;
-  } cases[] = {
-      {1, false, false}, {2, true, true},  {3, true, false},  {4, false, false},
-      {5, true, true},   {6, true, false}, {7, false, false}, {0x10002, true, true},
-  };
-  TempDirectory dir;
-  for (const auto& c : cases) {
-    for (bool wide : {false, true}) {
-      SCOPED_TRACE(testing::Message() << "mode " << c.mode << (wide ? " wide" : " narrow"));
-      const std::string existing = dir.Write("existing", "0123456789");
-      const std::string missing = dir.File("missing");
-      std::filesystem::remove(missing);
-      auto open = [&](const std::string& p) {
-        return wide ? FileOpenW(Utf8ToUtf16(p).c_str(), c.mode) : FileOpen(p.c_str(), c.mode);
-      };
-      FileClose(open(missing));
-      EXPECT_EQ(std::filesystem::exists(missing), c.creates);
-      EXPECT_EQ(FileClose(open(existing)), 1);
-      EXPECT_EQ(std::filesystem::file_size(existing), c.truncates ? 0u : 10u);
-    }
-  }
-}
-
 // From position 8: origin 1 is the end, 2 the current position, others the start.
 TEST(FileStreamTest, SeekSizeAndShortReads) {
   const struct {

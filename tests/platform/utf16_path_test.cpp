@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/runtime_string.h"
-
 namespace pocketmidi {
 namespace {
 
@@ -57,17 +55,6 @@ TEST(Utf16PathTest, BoundedCopyFitsOrCutsAndTerminates) {
   char16_t untouched = u'x';
   EXPECT_FALSE(CopyUtf16(&untouched, 0, u"a"));
   EXPECT_EQ(untouched, u'x');
-}
-
-TEST(RuntimeStringTest, AtoiAndCaseFolding) {
-  // A sign must touch the digits; values wrap in 32 bits.
-  const std::pair<const char*, int32_t> cases[] = {
-      {"12abc", 12}, {" \t\n-42", -42}, {"+7", 7}, {"- 1", 0}, {"2147483648", -2147483647 - 1}};
-  for (const auto& [text, value] : cases) EXPECT_EQ(RuntimeAtoi(text), value) << text;
-  EXPECT_TRUE(RuntimeEqualsIgnoreCase("FiLeS", "files"));
-  EXPECT_FALSE(RuntimeEqualsIgnoreCase("file", "files"));
-  EXPECT_FALSE(RuntimeEqualsIgnoreCase("\xC9", "\xE9"));  // only ASCII letters fold
-  EXPECT_FALSE(RuntimeEqualsIgnoreCase("[", "{"));
 }
 
 }  // namespace

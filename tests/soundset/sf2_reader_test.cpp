@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-#include "soundset/patch_archive_writer.h"
-#include "soundset/soundfont_pack.h"
 #include "support/sf2_builder.h"
 
 namespace pocketmidi::soundset {
@@ -107,9 +105,9 @@ TEST(Sf2Reader, RefusesMalformedFilesSayingWhy) {
   }
 }
 
-// Every cut is refused with a reason. (Corrupted bytes are the fuzz
-// target's job.)
-TEST(Sf2Reader, EveryTruncationIsRefusedAndCorruptionNeverCrashes) {
+// Every cut is refused with a reason. (Corrupted bytes, and converting
+// whatever the reader accepts of them, are the fuzz target's job.)
+TEST(Sf2Reader, EveryTruncationIsRefused) {
   const std::vector<uint8_t> bytes = SmallBank();
   for (size_t length = 0; length < bytes.size(); ++length) {
     const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + length);  // exact size
@@ -117,21 +115,6 @@ TEST(Sf2Reader, EveryTruncationIsRefusedAndCorruptionNeverCrashes) {
     std::string error;
     EXPECT_FALSE(ReadSoundFont(cut.data(), cut.size(), &font, &error)) << length;
     EXPECT_FALSE(error.empty()) << length;
-  }
-  // Flip each byte in turn; whatever the reader accepts must also convert
-  // (or be refused) without touching memory it should not.
-  for (size_t at = 0; at < bytes.size(); ++at) {
-    for (uint8_t mask : {0xFF, 0x80}) {
-      std::vector<uint8_t> bad = bytes;
-      bad[at] ^= mask;
-      SoundFont font;
-      std::string error;
-      if (!ReadSoundFont(bad.data(), bad.size(), &font, &error)) continue;
-      PackResult packed;
-      PackOptions options;
-      options.maxRateHz = 11025;
-      PackSoundFont(font, options, &packed, &error);
-    }
   }
 }
 

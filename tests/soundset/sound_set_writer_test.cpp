@@ -139,13 +139,14 @@ TEST(ConfigWriter, BootstrapLeavesOutUnsetKeys) {
   config.rate = 76561;
   config.channels.reset();
   config.spMidiSupported = "true";
+  config.loadAll = "false";
   config.freeAtOnce = "true";
   EXPECT_EQ(BootstrapText(config),
             "# pocketmidi instrument set\r\n"
             "[FILES]\r\nCONFIG=patches.cfg\r\nPAT=patches.pat\r\n"
             "[OUTPUT]\r\nRATE=76561\r\nBITS=16\r\n"
             "[SP]\r\nSUPPORTED=true\r\n"
-            "[OTHERS]\r\nPOLYPHONES=32\r\nFREEATONCE=true\r\n");
+            "[OTHERS]\r\nPOLYPHONES=32\r\nLOADALL=false\r\nFREEATONCE=true\r\n");
 }
 
 TEST(ConfigWriter, PatchListHasOneSectionPerProgramWithDrumKeysOnlyWhenNamed) {

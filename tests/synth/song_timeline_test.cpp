@@ -150,29 +150,20 @@ TEST(SongPreparation, LeadInTempoChangesAndEndOfSong) {
 
 // Only what plays is marked for loading: the program of a channel with a
 // note and each drum note's slot, not a program without notes, nor the drum
-// channel's program.
-TEST(SongPreparation, MarksOnlyInstrumentsThatPlay) {
+// channel's program. The voice pool is cut to the peak of sounding notes
+// (2) plus 8; stray note-offs do not count below zero.
+TEST(SongPreparation, MarksOnlyInstrumentsThatPlayAndSizesTheVoicePool) {
   SynthEngine engine(nullptr);
+  engine.voiceCount = 12;
   const TestSong song(96, {{0, 0, kProgramChange, 5, 0}, {0, 1, kProgramChange, 7, 0},
-                           {0, 9, kProgramChange, 3, 0}, Note(0), {0, 9, kNoteOn, 36, 100}});
+                           {0, 9, kProgramChange, 3, 0}, {0, 0, kNoteOff, 99, 0}, Note(0, 0),
+                           Note(0), {0, 9, kNoteOn, 36, 100}});
   ASSERT_EQ(engine.PrepareSong(song.list()), 0);
   EXPECT_TRUE(IsPendingInstrument(engine.toneSlots[5].instrument));
   EXPECT_TRUE(IsPendingInstrument(engine.drumSlots[36].instrument));
   EXPECT_EQ(engine.toneSlots[7].instrument, nullptr);
   EXPECT_EQ(engine.toneSlots[3].instrument, nullptr);
-}
-
-TEST(SongPreparation, VoiceCountIsCappedByPeakPlusEight) {
-  // Three notes at most at once; stray note-offs do not go below zero.
-  const TestSong song(96, {Note(0), {0, 0, kNoteOn, 64, 100}, {10, 0, kNoteOn, 67, 100},
-                           Note(20, 0), {20, 0, kNoteOn, 72, 100}, {30, 0, kNoteOff, 64, 0},
-                           {30, 0, kNoteOff, 99, 0}, {30, 0, kNoteOff, 98, 0},
-                           {30, 0, kNoteOff, 97, 0}, {40, 0, kNoteOn, 50, 100},
-                           {40, 0, kNoteOn, 51, 100}});
-  SynthEngine engine(nullptr);
-  engine.voiceCount = 12;
-  ASSERT_EQ(engine.PrepareSong(song.list()), 0);
-  EXPECT_EQ(engine.voiceCount, 11);
+  EXPECT_EQ(engine.voiceCount, 10);
 }
 
 TEST(SongPreparation, RefusesNullListsAndSongsBeyondTheFrameRange) {
@@ -255,7 +246,7 @@ TEST(ChannelEventsTest, RestrikeSustainReleaseAndCut) {
   r.Send(2, kSustain, 127);
   r.Send(2, kNoteOn, 61, 100);
   r.Send(0, kNoteOn, 60, 0);  // as NoteOff
-  r.Send(2, kNoteOn, 61, 0);
+  r.Send(2, kAllNotesOff, 0);  // held by the pedal like a note-off
   r.Send(1, kAllNotesOff, 0);
   EXPECT_EQ(r.States(), (std::vector<int>{kVoiceDying, kVoiceHeld, kVoiceReleasing, kVoiceHeld}));
   r.Send(0, kSustain, 0);  // releases its own channel's voices only
@@ -331,24 +322,32 @@ TEST(OutputConversion, ClampsAndRounding) {
             (std::vector<int>{255, 0, 128, 127}));
 }
 
+// Every channel setting before the target is replayed, a controller reset
+// (channel 2's volume back to 90) included.
 TEST(Seeking, ReplaysChannelStateAndResumesAtTheTarget) {
   Rendering r(kFormat16Bit | kFormatMono, 1000,
               {{0, 0, kVolume, 50, 0}, {100, 0, kVolume, 70, 0}, {200, 0, kPan, 20, 0},
-               {300, 0, kNoteOn, 62, 100}, {350, 1, kProgramChange, 4, 0},
-               {350, 9, kProgramChange, 5, 0}});
+               {210, 0, kSustain, 127, 0}, {220, 0, kExpression, 90, 0},
+               {230, 0, kPitchBendRange, 12, 0}, {240, 2, kVolume, 10, 0},
+               {250, 2, kResetControllers, 0, 0}, {300, 0, kNoteOn, 62, 100},
+               {350, 1, kProgramChange, 4, 0}, {350, 9, kProgramChange, 5, 0}});
   SynthEngine& e = r.engine;
   const struct {
     uint32_t target;
-    int32_t volume, pan, program1, program9;
+    std::vector<int32_t> state;  // channel 0 volume, pan, sustain, expression, bend range;
+                                 // channel 2 volume; programs of channels 1 and 9
     uint8_t nextType;  // the last event before the target, dispatched again
-  } cases[] = {
-      {300, 70, 20, 0, 0, kPan}, {360, 70, 20, 4, 0, kProgramChange}, {50, 50, -1, 0, 0, kVolume}};
+  } cases[] = {{300, {70, 20, 127, 90, 12, 90, 0, 0}, kResetControllers},
+               {360, {70, 20, 127, 90, 12, 90, 4, 0}, kProgramChange},
+               {50, {50, -1, 0, 127, 2, 90, 0, 0}, kVolume}};
   for (const auto& c : cases) {
     e.Seek(c.target);
     EXPECT_EQ(e.currentSample, c.target);
-    EXPECT_EQ((std::vector<int32_t>{e.channels[0].volume, e.channels[0].pan, e.channels[1].program,
+    const ChannelState& ch = e.channels[0];
+    EXPECT_EQ((std::vector<int32_t>{ch.volume, ch.pan, ch.sustain, ch.expression, ch.bendRange,
+                                    e.channels[2].volume, e.channels[1].program,
                                     e.channels[9].program}),
-              (std::vector<int32_t>{c.volume, c.pan, c.program1, c.program9}))
+              c.state)
         << c.target;
     EXPECT_EQ(e.nextEvent->type, c.nextType) << c.target;
   }
