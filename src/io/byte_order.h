@@ -1,8 +1,8 @@
-// Reading and writing numbers stored in files in a fixed byte order, on a
-// host of either order: every file format of the project goes through these
-// (patch archives, RIFF/WAV and SoundFont chunks little-endian; MIDI files
-// big-endian). Bytes are assembled one by one, never by casting a pointer to
-// the file's bytes into a wider type, so alignment and host order do not matter.
+// Reading and writing little-endian numbers stored in files, on a host of
+// either order: patch archives, RIFF/WAV and SoundFont chunks, raw PCM output.
+// (MIDI files are big-endian; the song reader assembles those from its
+// stream.) Bytes are assembled one by one, never by casting a pointer to the
+// file's bytes into a wider type, so alignment and host order do not matter.
 #pragma once
 
 #include <cstddef>
@@ -16,10 +16,6 @@ inline uint16_t LoadLe16(const uint8_t* at) { return static_cast<uint16_t>(at[0]
 inline uint32_t LoadLe32(const uint8_t* at) {
   return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
 }
-inline uint16_t LoadBe16(const uint8_t* at) { return static_cast<uint16_t>((at[0] << 8) | at[1]); }
-inline uint32_t LoadBe32(const uint8_t* at) {
-  return (static_cast<uint32_t>(at[0]) << 24) | (at[1] << 16) | (at[2] << 8) | at[3];
-}
 
 inline void StoreLe16(uint8_t* at, uint16_t value) {
   at[0] = static_cast<uint8_t>(value);
@@ -27,13 +23,6 @@ inline void StoreLe16(uint8_t* at, uint16_t value) {
 }
 inline void StoreLe32(uint8_t* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-inline void StoreBe16(uint8_t* at, uint16_t value) {
-  at[0] = static_cast<uint8_t>(value >> 8);
-  at[1] = static_cast<uint8_t>(value);
-}
-inline void StoreBe32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
 }
 
 // Turns 16-bit values just read from a little-endian file into host values,
