@@ -20,7 +20,8 @@ std::string InputFileProblem(const std::string& path);
 // library's configuration code keeps one byte per character and 127 bytes
 // of path, so a directory it cannot name exactly (a name that is not
 // Latin-1 or not UTF-8, a long path) is handed over through a descriptor
-// of the open directory instead. Owns that descriptor.
+// of the open directory instead where the system has a name for one
+// (Linux), and refused elsewhere. Owns that descriptor.
 class LibraryDirectory {
  public:
   LibraryDirectory() = default;
