@@ -39,6 +39,9 @@ std::FILE* OpenDevice(const std::string& path, int* error);
 std::FILE* CreateTemporaryFile(const std::string& prefix, const std::string& model,
                                std::string* name, int* error);
 
+// An existing file open for binary reading.
+std::FILE* OpenForReading(const std::string& path, int* error);
+
 // A new or truncated file open for binary writing.
 std::FILE* OpenForWriting(const std::string& path, int* error);
 

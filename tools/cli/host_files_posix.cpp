@@ -96,6 +96,12 @@ std::FILE* CreateTemporaryFile(const std::string& prefix, const std::string& mod
   return file;
 }
 
+std::FILE* OpenForReading(const std::string& path, int* error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) *error = LastError();
+  return file;
+}
+
 std::FILE* OpenForWriting(const std::string& path, int* error) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) *error = LastError();

@@ -198,6 +198,13 @@ std::FILE* CreateTemporaryFile(const std::string& prefix, const std::string& /*m
   return nullptr;
 }
 
+std::FILE* OpenForReading(const std::string& path, int* error) {
+  errno = 0;
+  std::FILE* file = _wfopen(Wide(path).c_str(), L"rb");
+  if (file == nullptr) *error = LastCrtError();
+  return file;
+}
+
 std::FILE* OpenForWriting(const std::string& path, int* error) {
   errno = 0;
   std::FILE* file = _wfopen(Wide(path).c_str(), L"wb");

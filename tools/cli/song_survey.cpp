@@ -1,10 +1,10 @@
 #include "cli/song_survey.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <map>
+
+#include "cli/host_files.h"
 
 namespace pocketmidi::cli {
 namespace {
@@ -73,11 +73,16 @@ uint64_t WalkTrack(const uint8_t* p, const uint8_t* end, std::map<uint64_t, uint
 
 bool SurveySong(const std::string& path, SongSurvey* survey) {
   *survey = SongSurvey();
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0 || info.st_size > kMaxSurveyBytes) return false;
-  std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
-  FILE* file = std::fopen(path.c_str(), "rb");
+  int error = 0;
+  FILE* file = host::OpenForReading(path, &error);
   if (file == nullptr) return false;
+  // A size past what ftell's long holds reads as -1: too large as well.
+  const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+  if (size < 0 || size > kMaxSurveyBytes || std::fseek(file, 0, SEEK_SET) != 0) {
+    std::fclose(file);
+    return false;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
   bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
   std::fclose(file);
 
