@@ -60,6 +60,26 @@ std::string InputFileProblem(const std::string& path) {
   return reason != 0 ? SystemReason(reason) : "";
 }
 
+bool ReadInputFile(const std::string& path, long maxBytes, std::vector<uint8_t>* bytes,
+                   std::string* error) {
+  int reason = 0;
+  FILE* file = host::OpenForReading(path, &reason);
+  if (file == nullptr) {
+    *error = "cannot open " + path;
+    return false;
+  }
+  // A size past what ftell's long holds reads as -1: too large as well.
+  const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+  bool ok = size >= 0 && size <= maxBytes && std::fseek(file, 0, SEEK_SET) == 0;
+  if (ok) {
+    bytes->resize(static_cast<size_t>(size));
+    ok = std::fread(bytes->data(), 1, bytes->size(), file) == bytes->size();
+  }
+  std::fclose(file);
+  if (!ok) *error = "cannot read " + path;
+  return ok;
+}
+
 LibraryDirectory::~LibraryDirectory() { host::CloseDirectoryAlias(descriptor_); }
 
 std::string LibraryDirectory::Check(const std::string& directory) {

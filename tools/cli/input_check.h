@@ -5,7 +5,9 @@
 // never adds files to a user's directory.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pocketmidi::cli {
 
@@ -15,6 +17,11 @@ struct SongArgs;
 // it is instead ("it is a directory", "it is a FIFO", "No such file or
 // directory").
 std::string InputFileProblem(const std::string& path);
+
+// The whole of a regular file of at most maxBytes into *bytes; false with
+// *error "cannot open PATH" or "cannot read PATH" (too large included).
+bool ReadInputFile(const std::string& path, long maxBytes, std::vector<uint8_t>* bytes,
+                   std::string* error);
 
 // The instrument set directory as the library is to be given it. The
 // library's configuration code keeps one byte per character and 127 bytes
