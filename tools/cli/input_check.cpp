@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "cli/cli_options.h"
 #include "cli/host_files.h"

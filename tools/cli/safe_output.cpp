@@ -1,7 +1,6 @@
 #include "cli/safe_output.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include "cli/host_files.h"
 
