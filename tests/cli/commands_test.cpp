@@ -260,6 +260,41 @@ TEST(Commands, AFullDiskLosesNothing) {
   }
   EXPECT_EQ(entries, 3u) << "song.wav, set/ and set/patches.pat only";
 }
+#else
+// The same refusals through the system's own calls: directories, devices
+// and missing files are named, and an output replaces the old file whole.
+TEST(Commands, WindowsRefusalsAndReplacement) {
+  PlayerSet set;
+  const std::string config = " --config " + set.Directory();
+  const std::string song = set.Song(1000) + config, wav = set.Directory() + "out.wav";
+  std::ofstream(wav) << "old";
+  const struct {
+    std::string arguments;
+    int status;
+    std::string message;
+  } rows[] = {
+      {"render " + set.Directory() + config + " -o x.wav", 1, "it is a directory"},
+      {"render " + song + " -o " + set.Directory(), 1,
+       "cannot write '" + set.Directory() + "': it is a directory"},
+      {"render " + song + " -o " + set.Directory() + "no\\x.wav", 1, "No such file or directory"},
+      {"render " + set.Song(1000) + config + "missing -o x.wav", 1, "No such file or directory"},
+      {"render " + song + " -o NUL", 0, "NUL: 0:01.000 rendered"},
+      {"render " + song + " -o " + wav, 0, "out.wav: 0:01.000 rendered"},
+      {"info NUL", 1, "it is a character device"},
+      {"pack " + set.Directory() + "missing.sf2 -o x", 1, "No such file or directory"},
+      {"pack " + set.Directory() + "out.wav -o " + wav, 1, "it is not a directory"},
+  };
+  for (const auto& row : rows) {
+    const CliRun run = RunCli(row.arguments);
+    EXPECT_EQ(run.status, row.status) << row.arguments << ": " << run.output;
+    EXPECT_NE(run.output.find(row.message), std::string::npos)
+        << row.arguments << ": " << run.output;
+  }
+  EXPECT_GT(std::filesystem::file_size(wav), 44u + 80000u);
+  for (const auto& entry : std::filesystem::directory_iterator(set.Directory())) {
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+  }
+}
 #endif
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "cli/cli_options.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "cli/host_files.h"
 #include "cli/load_diagnosis.h"
 #include "synth/synth_engine.h"
 
@@ -132,9 +131,9 @@ std::string DefaultConfigDirectory() {
   if (env != nullptr && *env != '\0') return env;
   // The build tree's set while it exists; an installed tool finds the set
   // installed beside it.
-  struct stat info;
+  host::Kind kind;
   const std::string built = POCKETMIDI_DEFAULT_SOUNDSET;
-  if (stat((built + "/zoltep").c_str(), &info) == 0) return built;
+  if (host::Inspect(built + "/zoltep", &kind) == 0) return built;
   return POCKETMIDI_INSTALLED_SOUNDSET;
 }
 

@@ -1,14 +1,10 @@
 #include "cli/input_check.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "cli/cli_options.h"
+#include "cli/host_files.h"
 #include "cli/safe_output.h"
 #include "cli/song_survey.h"
 #include "config/ini_file.h"
@@ -19,13 +15,22 @@ namespace {
 
 constexpr size_t kNarrowPathBytes = 128;  // what the configuration code holds
 
-const char* KindOf(mode_t mode) {
-  if (S_ISDIR(mode)) return "it is a directory";
-  if (S_ISFIFO(mode)) return "it is a FIFO";
-  if (S_ISCHR(mode)) return "it is a character device";
-  if (S_ISBLK(mode)) return "it is a block device";
-  if (S_ISSOCK(mode)) return "it is a socket";
-  return "it is not a regular file";
+const char* KindOf(host::Kind kind) {
+  switch (kind) {
+    case host::Kind::kDirectory: return "it is a directory";
+    case host::Kind::kFifo: return "it is a FIFO";
+    case host::Kind::kCharacterDevice: return "it is a character device";
+    case host::Kind::kBlockDevice: return "it is a block device";
+    case host::Kind::kSocket: return "it is a socket";
+    default: return "it is not a regular file";
+  }
+}
+
+// The path with each of the system's separators as '/', the one the
+// library's host paths use ('\' too on Windows, where both separate).
+std::string WithSlashes(std::string path) {
+  for (char& c : path) c = host::IsSeparator(c) ? '/' : c;
+  return path;
 }
 
 // The single-byte path the configuration code uses for a host path, or ""
@@ -34,7 +39,7 @@ std::string NarrowPathFor(const std::string& hostPath) {
   const std::u16string wide = Utf8ToUtf16(hostPath);
   char narrow[kNarrowPathBytes];
   if (!WideToNarrow(wide.c_str(), narrow, sizeof narrow)) return "";
-  return NarrowHandheldPathToHost(narrow) == hostPath ? narrow : "";
+  return NarrowHandheldPathToHost(narrow) == WithSlashes(hostPath) ? narrow : "";
 }
 
 std::string LookUp(IniFile* file, const char* key) {
@@ -46,28 +51,43 @@ std::string LookUp(IniFile* file, const char* key) {
 }  // namespace
 
 std::string InputFileProblem(const std::string& path) {
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) return SystemReason(errno);
-  if (!S_ISREG(info.st_mode)) return KindOf(info.st_mode);
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return SystemReason(errno);
-  close(fd);
-  return "";
+  host::Kind kind = host::Kind::kOther;
+  int reason = host::Inspect(path, &kind);
+  if (reason != 0) return SystemReason(reason);
+  if (kind != host::Kind::kRegular) return KindOf(kind);
+  reason = host::ProbeOpen(path, false);
+  return reason != 0 ? SystemReason(reason) : "";
 }
 
-LibraryDirectory::~LibraryDirectory() {
-  if (descriptor_ >= 0) close(descriptor_);
+bool ReadInputFile(const std::string& path, long maxBytes, std::vector<uint8_t>* bytes,
+                   std::string* error) {
+  int reason = 0;
+  FILE* file = host::OpenForReading(path, &reason);
+  if (file == nullptr) {
+    *error = "cannot open " + path;
+    return false;
+  }
+  // A size past what ftell's long holds reads as -1: too large as well.
+  const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+  bool ok = size >= 0 && size <= maxBytes && std::fseek(file, 0, SEEK_SET) == 0;
+  if (ok) {
+    bytes->resize(static_cast<size_t>(size));
+    ok = std::fread(bytes->data(), 1, bytes->size(), file) == bytes->size();
+  }
+  std::fclose(file);
+  if (!ok) *error = "cannot read " + path;
+  return ok;
 }
+
+LibraryDirectory::~LibraryDirectory() { host::CloseDirectoryAlias(descriptor_); }
 
 std::string LibraryDirectory::Check(const std::string& directory) {
   const std::string shown = WithTrailingSeparator(directory);
-  struct stat info;
-  if (stat(directory.c_str(), &info) != 0) {
-    return "instrument set '" + directory + "': " + SystemReason(errno);
-  }
-  if (!S_ISDIR(info.st_mode)) {
-    return "instrument set '" + directory + "': " + KindOf(info.st_mode) +
-           ", not a directory";
+  host::Kind kind = host::Kind::kOther;
+  const int reason = host::Inspect(directory, &kind);
+  if (reason != 0) return "instrument set '" + directory + "': " + SystemReason(reason);
+  if (kind != host::Kind::kDirectory) {
+    return "instrument set '" + directory + "': " + KindOf(kind) + ", not a directory";
   }
   const std::string bootstrap = shown + "zoltep";
   std::string problem = InputFileProblem(bootstrap);
@@ -79,10 +99,8 @@ std::string LibraryDirectory::Check(const std::string& directory) {
 
   path_ = shown;
   if (NarrowPathFor(shown + "zoltep").empty()) {
-#ifdef __linux__
-    descriptor_ = open(directory.c_str(), O_RDONLY | O_DIRECTORY);
-    if (descriptor_ >= 0) path_ = "/proc/self/fd/" + std::to_string(descriptor_) + "/";
-#endif
+    const std::string alias = host::OpenDirectoryAlias(directory, &descriptor_);
+    if (!alias.empty()) path_ = alias;
     if (NarrowPathFor(path_ + "zoltep").empty()) {
       return "instrument set '" + directory +
              "': the library cannot name this directory (at most 120 bytes of Latin-1)";

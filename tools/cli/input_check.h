@@ -5,7 +5,9 @@
 // never adds files to a user's directory.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pocketmidi::cli {
 
@@ -16,11 +18,17 @@ struct SongArgs;
 // directory").
 std::string InputFileProblem(const std::string& path);
 
+// The whole of a regular file of at most maxBytes into *bytes; false with
+// *error "cannot open PATH" or "cannot read PATH" (too large included).
+bool ReadInputFile(const std::string& path, long maxBytes, std::vector<uint8_t>* bytes,
+                   std::string* error);
+
 // The instrument set directory as the library is to be given it. The
 // library's configuration code keeps one byte per character and 127 bytes
 // of path, so a directory it cannot name exactly (a name that is not
 // Latin-1 or not UTF-8, a long path) is handed over through a descriptor
-// of the open directory instead. Owns that descriptor.
+// of the open directory instead where the system has a name for one
+// (Linux), and refused elsewhere. Owns that descriptor.
 class LibraryDirectory {
  public:
   LibraryDirectory() = default;

@@ -1,10 +1,9 @@
 #include "cli/load_diagnosis.h"
 
-#include <sys/stat.h>
-
 #include <memory>
 
 #include "api/file_type.h"
+#include "cli/host_files.h"
 #include "api/midi_decoder.h"
 #include "io/file_stream.h"
 #include "platform/utf16_path.h"
@@ -105,10 +104,10 @@ std::string DescribeEngineFailure(const SynthEngine& engine) {
 
 std::string MissingBootstrap(const char16_t* configDirectory) {
   const std::string directory = NarrowDirectory(configDirectory);
-  const std::string host = NarrowHandheldPathToHost((directory + "zoltep").c_str());
-  struct stat info;
-  if (stat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return "";
-  return "configuration: no file '" + host + "' (is '" +
+  const std::string bootstrap = NarrowHandheldPathToHost((directory + "zoltep").c_str());
+  host::Kind kind;
+  if (host::Inspect(bootstrap, &kind) == 0 && kind == host::Kind::kRegular) return "";
+  return "configuration: no file '" + bootstrap + "' (is '" +
          NarrowHandheldPathToHost(directory.c_str()) + "' an instrument set directory?)";
 }
 

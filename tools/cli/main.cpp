@@ -1,7 +1,10 @@
 // pocketmidi: command-line front end of the library.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 
 #ifndef POCKETMIDI_VERSION
@@ -34,7 +37,12 @@ void PrintUsage(FILE* out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argvAsGiven) {
+  std::vector<std::string> arguments = pocketmidi::cli::Utf8Arguments(argc, argvAsGiven);
+  std::vector<char*> argvUtf8;
+  for (std::string& argument : arguments) argvUtf8.push_back(argument.data());
+  argvUtf8.push_back(nullptr);
+  char** argv = argvUtf8.data();
   if (argc < 2) {
     PrintUsage(stderr);
     return 2;

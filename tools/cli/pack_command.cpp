@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
@@ -156,8 +158,14 @@ int RunPack(int argc, char** argv) {
   const auto started = std::chrono::steady_clock::now();
   ss::SoundFont font;
   ss::PackResult result;
-  if (!ss::ReadSoundFontFile(input, &font, &error) ||
-      !ss::PackSoundFont(font, args.options, &result, &error)) {
+  // Read here rather than by the SoundFont reader, for the tool's UTF-8
+  // paths to reach Windows as UTF-16; the bytes go once they are parsed.
+  const auto readFont = [&] {
+    std::vector<uint8_t> bytes;
+    return ReadInputFile(input, LONG_MAX, &bytes, &error) &&
+           ss::ReadSoundFont(bytes.data(), bytes.size(), &font, &error);
+  };
+  if (!readFont() || !ss::PackSoundFont(font, args.options, &result, &error)) {
     std::fprintf(stderr, "pocketmidi pack: %s: %s\n", input.c_str(), error.c_str());
     return 1;
   }

@@ -1,72 +1,49 @@
 #include "cli/safe_output.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
+
+#include "cli/host_files.h"
 
 namespace pocketmidi::cli {
 namespace {
 
+size_t LastSeparator(const std::string& path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (host::IsSeparator(path[i - 1])) return i - 1;
+  }
+  return std::string::npos;
+}
+
 std::string ParentOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = LastSeparator(path);
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string NameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = LastSeparator(path);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// "dir/.name.XXXXXX": hidden, on the same file system as the target (so the
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && host::IsSeparator(path.back())) path.pop_back();
+  return path;
+}
+
+// "dir/.name.": hidden, on the same file system as the target (so the
 // rename is atomic), and named after it so a leftover after a crash can be
-// recognised.
-std::string TemporaryTemplate(const std::string& target) {
+// recognised. The system adds a unique suffix.
+std::string TemporaryPrefix(const std::string& target) {
   std::string name = NameOf(target);
-  while (!name.empty() && name.back() == '/') name.pop_back();
   if (name.size() > 200) name.resize(200);
-  return ParentOf(target) + "/." + name + ".XXXXXX";
+  return ParentOf(target) + "/." + name + ".";
 }
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
-mode_t CurrentUmask() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return mask;
-}
-
-// What a new file's permissions would be had fopen created it.
-mode_t CreationMode() { return 0666 & ~CurrentUmask(); }
-
-// Makes a rename inside directory durable; file systems that cannot sync a
-// directory are not an error.
-void SyncDirectory(const std::string& directory) {
-  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
-}
-
-// The target to write through: a symbolic link is followed, so the link
-// keeps pointing at the new contents.
-std::string ResolvedTarget(const std::string& target) {
-  struct stat link;
-  if (lstat(target.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return target;
-  char resolved[PATH_MAX];
-  return realpath(target.c_str(), resolved) != nullptr ? std::string(resolved) : target;
-}
-
-bool FlushAndSync(FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
-
 }  // namespace
 
-std::string SystemReason(int error) { return std::strerror(error); }
+std::string SystemReason(int error) { return host::Reason(error); }
 
 SafeOutputFile::~SafeOutputFile() { Abandon(); }
 
@@ -76,55 +53,42 @@ bool SafeOutputFile::Fail(int error) {
 }
 
 bool SafeOutputFile::Open(const std::string& target, std::string* error) {
-  target_ = ResolvedTarget(target);
-  struct stat info;
-  const bool exists = stat(target_.c_str(), &info) == 0;
-  if (exists && (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode))) {
-    // Nothing to keep: write straight through. A FIFO nobody reads would
-    // block the open for ever, so it is opened without waiting.
-    const int fd = open(target_.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd < 0) {
+  // A symbolic link is followed, so the link keeps pointing at the new
+  // contents.
+  target_ = host::ResolveLink(target);
+  host::Kind kind = host::Kind::kOther;
+  const bool exists = host::Inspect(target_, &kind) == 0;
+  int reason = 0;
+  if (exists && (kind == host::Kind::kCharacterDevice || kind == host::Kind::kFifo)) {
+    // Nothing to keep: write straight through.
+    file_ = host::OpenDevice(target_, &reason);
+    if (file_ == nullptr) {
       *error = "cannot write " + Quoted(target) + ": " +
-               (errno == ENXIO ? "no process reads this FIFO" : SystemReason(errno));
+               (reason == ENXIO ? "no process reads this FIFO" : SystemReason(reason));
       return false;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    file_ = fdopen(fd, "wb");
-    if (file_ == nullptr) close(fd);
-    return file_ != nullptr || (*error = "cannot write " + Quoted(target), false);
+    return true;
   }
-  if (exists && !S_ISREG(info.st_mode)) {
+  if (exists && kind != host::Kind::kRegular) {
     *error = "cannot write " + Quoted(target) + ": " +
-             (S_ISDIR(info.st_mode) ? "it is a directory" : "it is not a regular file");
+             (kind == host::Kind::kDirectory ? "it is a directory" : "it is not a regular file");
     return false;
   }
-  if (exists) {
-    // A file that cannot be written (read-only, /proc/version) is named as
-    // such rather than by what failed beside it. Opening does not truncate.
-    const int probe = open(target_.c_str(), O_WRONLY | O_NONBLOCK);
-    if (probe < 0) {
-      *error = "cannot write " + Quoted(target) + ": " + SystemReason(errno);
-      return false;
-    }
-    close(probe);
-  }
-  std::string name = TemporaryTemplate(target_);
-  const int fd = mkstemp(name.data());
-  if (fd < 0) {
-    *error = "cannot write " + Quoted(target) + ": cannot create the temporary file " +
-             Quoted(name) + " beside it: " + SystemReason(errno);
-    return false;
-  }
-  temporary_ = name;
-  fchmod(fd, exists ? (info.st_mode & 07777) : CreationMode());
-  file_ = fdopen(fd, "wb");
-  if (file_ == nullptr) {
-    const int reason = errno;
-    close(fd);
-    Abandon();
+  // A file that cannot be written (read-only, /proc/version) is named as
+  // such rather than by what failed beside it. Opening does not truncate.
+  if (exists && (reason = host::ProbeOpen(target_, true)) != 0) {
     *error = "cannot write " + Quoted(target) + ": " + SystemReason(reason);
     return false;
   }
+  std::string name;
+  file_ = host::CreateTemporaryFile(TemporaryPrefix(target_), exists ? target_ : "", &name,
+                                    &reason);
+  if (file_ == nullptr) {
+    *error = "cannot write " + Quoted(target) + ": cannot create the temporary file " +
+             Quoted(name) + " beside it: " + SystemReason(reason);
+    return false;
+  }
+  temporary_ = name;
   return true;
 }
 
@@ -146,24 +110,29 @@ bool SafeOutputFile::WriteAt(uint64_t offset, const void* data, size_t bytes) {
 
 bool SafeOutputFile::Commit(std::string* error) {
   if (file_ == nullptr) return false;
-  errno = 0;
   if (error_ == 0) {
     // A device is only flushed: there is no file to sync or rename.
-    if (temporary_.empty() ? std::fflush(file_) != 0 : !FlushAndSync(file_)) Fail(errno);
+    errno = 0;
+    if (temporary_.empty()) {
+      if (std::fflush(file_) != 0) Fail(errno);
+    } else if (const int reason = host::FlushToDisk(file_); reason != 0) {
+      Fail(reason);
+    }
   }
   FILE* file = file_;
   file_ = nullptr;
   errno = 0;
   if (std::fclose(file) != 0) Fail(errno);
-  if (error_ == 0 && !temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    Fail(errno);
+  if (error_ == 0 && !temporary_.empty()) {
+    const int reason = host::MoveIntoPlace(temporary_, target_);
+    if (reason != 0) Fail(reason);
   }
   if (error_ != 0) {
     *error = FailureMessage();
     Abandon();
     return false;
   }
-  if (!temporary_.empty()) SyncDirectory(ParentOf(target_));
+  if (!temporary_.empty()) host::SyncDirectory(ParentOf(target_));
   temporary_.clear();
   return true;
 }
@@ -171,7 +140,7 @@ bool SafeOutputFile::Commit(std::string* error) {
 void SafeOutputFile::Abandon() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
-  if (!temporary_.empty()) unlink(temporary_.c_str());
+  if (!temporary_.empty()) host::RemoveFile(temporary_);
   temporary_.clear();
 }
 
@@ -181,15 +150,16 @@ std::string SafeOutputFile::FailureMessage() const {
 
 bool WriteFileDurably(const std::string& path, const std::vector<uint8_t>& bytes,
                       std::string* error) {
-  FILE* file = std::fopen(path.c_str(), "wb");
+  int reason = 0;
+  FILE* file = host::OpenForWriting(path, &reason);
   if (file == nullptr) {
-    *error = "cannot write " + Quoted(path) + ": " + SystemReason(errno);
+    *error = "cannot write " + Quoted(path) + ": " + SystemReason(reason);
     return false;
   }
   errno = 0;
   bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = ok && FlushAndSync(file);
-  int reason = errno;
+  reason = errno;
+  if (ok && (reason = host::FlushToDisk(file)) != 0) ok = false;
   if (std::fclose(file) != 0 && ok) {
     ok = false;
     reason = errno;
@@ -201,23 +171,23 @@ bool WriteFileDurably(const std::string& path, const std::vector<uint8_t>& bytes
 StagingDirectory::~StagingDirectory() { RemoveStaged(); }
 
 bool StagingDirectory::Create(const std::string& target, std::string* error) {
-  target_ = target;
-  while (target_.size() > 1 && target_.back() == '/') target_.pop_back();
-  target_ = ResolvedTarget(target_);
-  struct stat info;
-  targetExists_ = stat(target_.c_str(), &info) == 0;
-  if (targetExists_ && !S_ISDIR(info.st_mode)) {
+  target_ = host::ResolveLink(WithoutTrailingSeparators(target));
+  host::Kind kind = host::Kind::kOther;
+  const int missing = host::Inspect(target_, &kind);
+  targetExists_ = missing == 0;
+  if (targetExists_ && kind != host::Kind::kDirectory) {
     *error = "cannot write the set into " + Quoted(target) + ": it is not a directory";
     return false;
   }
-  if (!targetExists_ && errno != ENOENT) {
-    *error = "cannot write the set into " + Quoted(target) + ": " + SystemReason(errno);
+  if (!targetExists_ && missing != ENOENT) {
+    *error = "cannot write the set into " + Quoted(target) + ": " + SystemReason(missing);
     return false;
   }
-  std::string name = TemporaryTemplate(target_);
-  if (mkdtemp(name.data()) == nullptr) {
+  std::string name;
+  const int reason = host::CreateTemporaryDirectory(TemporaryPrefix(target_), &name);
+  if (reason != 0) {
     *error = "cannot write the set into " + Quoted(target) + ": cannot create a directory in " +
-             Quoted(ParentOf(target_)) + ": " + SystemReason(errno);
+             Quoted(ParentOf(target_)) + ": " + SystemReason(reason);
     return false;
   }
   staging_ = name;
@@ -236,33 +206,35 @@ bool StagingDirectory::Commit(std::string* error) {
   if (staging_.empty()) return false;
   if (!targetExists_) {
     // A new set appears whole: the directory itself is renamed into place.
-    chmod(staging_.c_str(), 0777 & ~CurrentUmask());  // mkdtemp made it 0700
-    if (std::rename(staging_.c_str(), target_.c_str()) != 0) {
-      *error = "cannot create " + Quoted(target_) + ": " + SystemReason(errno);
+    host::PublishDirectory(staging_);
+    const int reason = host::MoveIntoPlace(staging_, target_);
+    if (reason != 0) {
+      *error = "cannot create " + Quoted(target_) + ": " + SystemReason(reason);
       return false;
     }
-    SyncDirectory(ParentOf(target_));
+    host::SyncDirectory(ParentOf(target_));
     staging_.clear();
     return true;
   }
   // An existing directory may hold the user's other files: only the set's
   // own files are replaced, each by an atomic rename of a complete file.
   for (const std::string& name : names_) {
-    if (std::rename(Path(name).c_str(), (target_ + "/" + name).c_str()) != 0) {
+    const int reason = host::MoveIntoPlace(Path(name), target_ + "/" + name);
+    if (reason != 0) {
       *error = "cannot move " + Quoted(name) + " into " + Quoted(target_) + ": " +
-               SystemReason(errno);
+               SystemReason(reason);
       return false;
     }
   }
-  SyncDirectory(target_);
+  host::SyncDirectory(target_);
   RemoveStaged();
   return true;
 }
 
 void StagingDirectory::RemoveStaged() {
   if (staging_.empty()) return;
-  for (const std::string& name : names_) unlink(Path(name).c_str());
-  rmdir(staging_.c_str());
+  for (const std::string& name : names_) host::RemoveFile(Path(name));
+  host::RemoveEmptyDirectory(staging_);
   staging_.clear();
 }
 

@@ -1,16 +1,16 @@
 #include "cli/song_survey.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <map>
+
+#include "cli/input_check.h"
 
 namespace pocketmidi::cli {
 namespace {
 
 // Larger files are not MIDI songs anyone writes; the survey leaves them.
-constexpr long long kMaxSurveyBytes = 64ll << 20;
+constexpr long kMaxSurveyBytes = 64l << 20;
 
 uint32_t Be32(const uint8_t* p) {
   return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
@@ -73,13 +73,9 @@ uint64_t WalkTrack(const uint8_t* p, const uint8_t* end, std::map<uint64_t, uint
 
 bool SurveySong(const std::string& path, SongSurvey* survey) {
   *survey = SongSurvey();
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0 || info.st_size > kMaxSurveyBytes) return false;
-  std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-  std::fclose(file);
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadInputFile(path, kMaxSurveyBytes, &bytes, &error)) return false;
 
   const size_t header = Find(bytes, 0, "MThd");
   if (header + 14 > bytes.size()) return false;
