@@ -46,10 +46,18 @@ POCKETMIDI_AVX2 inline void InterpolateTail(const int16_t* data, __m256i positio
                                                     mask, 2);
   const __m256i values = _mm256_srai_epi32(_mm256_madd_epi16(pairs, PairWeights(positions)),
                                            kPositionFractionBits);
-  const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(values, values), 0xD8);
-  int16_t lanes[16];
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), packed);
-  std::memcpy(out, lanes, static_cast<size_t>(n) * sizeof(int16_t));
+  // The n values as 32-bit pairs: the whole pairs through a masked store,
+  // an odd last value on its own.
+  const __m128i packed =
+      _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packs_epi32(values, values), 0xD8));
+  const __m128i pairMask =
+      _mm_cmpgt_epi32(_mm_set1_epi32(n >> 1), _mm_setr_epi32(0, 1, 2, 3));
+  _mm_maskstore_epi32(reinterpret_cast<int*>(out), pairMask, packed);
+  if ((n & 1) != 0) {
+    int16_t lanes[8];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), packed);
+    out[n - 1] = lanes[n - 1];
+  }
 }
 
 POCKETMIDI_AVX2 void Interpolate(const int16_t* data, int32_t positionQ12, int32_t stepQ12,
