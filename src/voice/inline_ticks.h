@@ -74,9 +74,8 @@ inline TickConstants ConstantsAfterTick(const Voice& voice) {
 // has tremolo, kSpread whether it has two gains.
 template <bool kSpread, bool kTremolo, typename Mix>
 [[gnu::always_inline]] inline void RunTicks(Voice& voice, TickConstants& constants, Mix& mix,
-                                            int32_t& counter, int32_t& remaining,
-                                            int32_t& pending, int32_t& left, int32_t& right,
-                                            int32_t ratio) {
+                                            int32_t& tick, int32_t count, int32_t& runStart,
+                                            int32_t& left, int32_t& right, int32_t ratio) {
   const uint64_t ampLeft = static_cast<uint64_t>(voice.ampLeft);
   const uint64_t ampRight = kSpread ? static_cast<uint64_t>(voice.ampRight) : 0u;
   const bool envelope = constants.envelope;
@@ -109,7 +108,24 @@ template <bool kSpread, bool kTremolo, typename Mix>
   int32_t phase = voice.tremPhase;
   int32_t trem = voice.tremGain;
   int32_t newLeft = voice.mixLeft, newRight = voice.mixRight;
-  while (counter < remaining) {
+  while (tick < count) {
+    if (!kTremolo) {
+      // Quiet ticks only move the level.
+      if (step > 0) {
+        while (tick < count && level + step < high) {
+          level += step;
+          tick += ratio;
+        }
+      } else if (step < 0) {
+        while (tick < count && level + step > low) {
+          level += step;
+          tick += ratio;
+        }
+      } else {
+        while (tick < count) tick += ratio;
+      }
+      if (tick >= count) break;
+    }
     const int64_t next = level + step;
     bool regain = kTremolo;
     if (next <= low || next >= high) {
@@ -130,10 +146,10 @@ template <bool kSpread, bool kTremolo, typename Mix>
     }
     level = next;
     constants.envGain = envGain;
-    pending += counter;
-    remaining -= counter;
-    counter = ratio;
-    if (!regain) continue;
+    if (!regain) {
+      tick += ratio;
+      continue;
+    }
     uint64_t gl = ampLeft, gr = ampRight;
     if (kTremolo) {
       phase = AddWrapping(phase, phaseStep);
@@ -150,11 +166,12 @@ template <bool kSpread, bool kTremolo, typename Mix>
     newLeft = ClampMixGain(gl);
     if (kSpread) newRight = ClampMixGain(gr);
     if (newLeft != left || (kSpread && newRight != right)) {
-      mix.Add(pending, left, right);
-      pending = 0;
+      mix.Add(tick - runStart, left, right);
+      runStart = tick;
       left = newLeft;
       right = newRight;
     }
+    tick += ratio;
   }
   voice.envLevel = static_cast<int32_t>(level);
   if (kTremolo) {

@@ -33,17 +33,16 @@ constexpr int32_t SlotsPerPoint() {
 // also in mono output, where only the left one is mixed.
 template <MixLayout kLayout, bool kTremolo, typename Mix>
 [[gnu::always_inline]] inline void RunTicksFor(Voice& voice, TickConstants& constants, Mix& mix,
-                                               int32_t& counter, int32_t& remaining,
-                                               int32_t& pending, int32_t& left, int32_t& right,
-                                               int32_t ratio) {
+                                               int32_t& tick, int32_t count, int32_t& runStart,
+                                               int32_t& left, int32_t& right, int32_t ratio) {
   if constexpr (kLayout == MixLayout::kSpread) {
-    RunTicks<true, kTremolo>(voice, constants, mix, counter, remaining, pending, left, right,
+    RunTicks<true, kTremolo>(voice, constants, mix, tick, count, runStart, left, right,
                              ratio);
   } else if (kLayout == MixLayout::kMono && voice.panMode == kPanSpread) {
-    RunTicks<true, kTremolo>(voice, constants, mix, counter, remaining, pending, left, right,
+    RunTicks<true, kTremolo>(voice, constants, mix, tick, count, runStart, left, right,
                              ratio);
   } else {
-    RunTicks<false, kTremolo>(voice, constants, mix, counter, remaining, pending, left, right,
+    RunTicks<false, kTremolo>(voice, constants, mix, tick, count, runStart, left, right,
                               ratio);
   }
 }
@@ -176,12 +175,13 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
       MixWithLiteralTicks<kLayout>(engine, points, buffer, voice, count, ratio);
       return;
     }
-    int32_t counter = voice.controlCounter;
-    int32_t remaining = count;
+    // Positions count points from the start of the block: the next tick
+    // comes after `tick` points.
+    int32_t tick = voice.controlCounter;
     bool gainsFresh = false;
     TickConstants constants{};
-    if (counter <= 0) {
-      counter = ratio;
+    if (tick <= 0) {
+      tick = ratio;
       if (ControlTick(engine, voice) != 0) return;
       gainsFresh = true;
       constants = ConstantsAfterTick(voice);
@@ -189,26 +189,23 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
     TickedMix<kLayout> mix(*engine.kernels, points, buffer);
     int32_t left = voice.mixLeft;
     int32_t right = voice.mixRight;
-    // Points before the last tick at left/right, not yet handed to mix.
-    int32_t pending = 0;
-    while (counter < remaining) {
+    // Points from runStart on are at left/right and not yet handed to mix.
+    int32_t runStart = 0;
+    while (tick < count) {
       if (gainsFresh) {
         if (voice.tremPhaseStep == 0) {
-          RunTicksFor<kLayout, false>(voice, constants, mix, counter, remaining, pending, left,
-                                      right, ratio);
+          RunTicksFor<kLayout, false>(voice, constants, mix, tick, count, runStart, left, right,
+                                      ratio);
         } else {
-          RunTicksFor<kLayout, true>(voice, constants, mix, counter, remaining, pending, left,
-                                     right, ratio);
+          RunTicksFor<kLayout, true>(voice, constants, mix, tick, count, runStart, left, right,
+                                     ratio);
         }
-        if (counter >= remaining) break;
+        if (tick >= count) break;
       }
-      pending += counter;
-      remaining -= counter;
-      counter = ratio;
       if (!gainsFresh || !InlineTick(voice, constants)) {
         if (ControlTick(engine, voice) != 0) {
           // A finished voice leaves the rest of the block silent.
-          mix.Add(pending, left, right);
+          mix.Add(tick - runStart, left, right);
           mix.Flush();
           return;
         }
@@ -217,14 +214,16 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
       }
       const bool changed = voice.mixLeft != left ||
                            (kLayout == MixLayout::kSpread && voice.mixRight != right);
-      if (!changed) continue;
-      mix.Add(pending, left, right);
-      pending = 0;
-      left = voice.mixLeft;
-      right = voice.mixRight;
+      if (changed) {
+        mix.Add(tick - runStart, left, right);
+        runStart = tick;
+        left = voice.mixLeft;
+        right = voice.mixRight;
+      }
+      tick += ratio;
     }
-    voice.controlCounter = static_cast<int16_t>(counter - remaining);
-    mix.Add(pending + remaining, left, right);
+    voice.controlCounter = static_cast<int16_t>(tick - count);
+    mix.Add(count - runStart, left, right);
     mix.Flush();
   }
 }
