@@ -27,6 +27,15 @@ inline TickConstants ConstantsAfterTick(const Voice& voice) {
           FullTremoloDepth(voice)};
 }
 
+// Whether the voice's gains are those ApplyGains gives for its state.
+inline bool GainsAgree(const Voice& voice, const TickConstants& constants) {
+  if (voice.mixLeft != MixGain(voice.ampLeft, voice, constants.envelope, constants.envGain)) {
+    return false;
+  }
+  return voice.panMode != kPanSpread ||
+         voice.mixRight == MixGain(voice.ampRight, voice, constants.envelope, constants.envGain);
+}
+
 // ControlTick for every tick that does not end an envelope stage, computed
 // in place: StepEnvelope's level move, StepTremolo, and ApplyGains only when
 // the envelope gain or the tremolo can have changed a gain. Only valid after

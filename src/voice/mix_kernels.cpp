@@ -185,6 +185,13 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
       if (ControlTick(engine, voice) != 0) return;
       gainsFresh = true;
       constants = ConstantsAfterTick(voice);
+    } else {
+      // Between kernel calls the engine changes a voice's gain inputs only
+      // together with its gains (ApplyGains); when the gains agree with the
+      // voice's state the in-place ticks can take over at once, since the
+      // constants are functions of that state.
+      constants = ConstantsAfterTick(voice);
+      gainsFresh = GainsAgree(voice, constants);
     }
     TickedMix<kLayout> mix(*engine.kernels, points, buffer);
     int32_t left = voice.mixLeft;
