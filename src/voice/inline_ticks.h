@@ -39,10 +39,11 @@ inline bool GainsAgree(const Voice& voice, const TickConstants& constants) {
 // ControlTick for every tick that does not end an envelope stage, computed
 // in place: StepEnvelope's level move, StepTremolo, and ApplyGains only when
 // the envelope gain or the tremolo can have changed a gain. Only valid after
-// a full tick in the same kernel call (nothing else touches the voice
-// meanwhile, so the amplitudes, the sample and the pan mode are those the
-// constants were taken with). Returns false, having changed nothing, when
-// the envelope reaches its target: that tick is ControlTick's.
+// a full tick in the same kernel call, or from the start of a call whose
+// voice's gains agree with its state (GainsAgree): nothing else touches the
+// voice meanwhile, so the amplitudes, the sample and the pan mode are those
+// the constants were taken with. Returns false, having changed nothing,
+// when the envelope reaches its target: that tick is ControlTick's.
 // Kept inline: a call per tick would cost more than the in-place work saves.
 [[gnu::always_inline]] inline bool InlineTick(Voice& voice, TickConstants& constants) {
   bool regain = false;
@@ -78,9 +79,9 @@ inline bool GainsAgree(const Voice& voice, const TickConstants& constants) {
 // registers. Points at unchanged gains join the pending run; a change hands
 // the pending run to mix. Stops before a tick that reaches the envelope
 // target or completes the tremolo sweep, or that would need gains outside
-// MulShift28Narrow, and when the block ends. Only valid where InlineTick is
-// (after a full tick in the same kernel call); kTremolo is whether the voice
-// has tremolo, kSpread whether it has two gains.
+// MulShift28Narrow, and when the block ends. Only valid where InlineTick
+// is; kTremolo is whether the voice has tremolo, kSpread whether it has two
+// gains.
 template <bool kSpread, bool kTremolo, typename Mix>
 [[gnu::always_inline]] inline void RunTicks(Voice& voice, TickConstants& constants, Mix& mix,
                                             int32_t& tick, int32_t count, int32_t& runStart,
