@@ -189,9 +189,10 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
       // Between kernel calls the engine changes a voice's gain inputs only
       // together with its gains (ApplyGains); when the gains agree with the
       // voice's state the in-place ticks can take over at once, since the
-      // constants are functions of that state.
+      // constants are functions of that state. A tremolo tick recomputes
+      // the gains from the state anyway, as ControlTick would.
       constants = ConstantsAfterTick(voice);
-      gainsFresh = GainsAgree(voice, constants);
+      gainsFresh = voice.tremPhaseStep != 0 || GainsAgree(voice, constants);
     }
     TickedMix<kLayout> mix(*engine.kernels, points, buffer);
     int32_t left = voice.mixLeft;
