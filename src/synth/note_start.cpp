@@ -106,6 +106,7 @@ void SynthEngine::StartNote(const SynthEvent& event, Voice& voice) {
   voice.vibPhase = 0;
   voice.vibTickCounter = 0;
   for (int32_t& cached : voice.vibStepCache) cached = 0;
+  voice.vibBase.sign = 0;
   voice.pan = static_cast<int16_t>(channels[ch].pan != -1 ? channels[ch].pan : sample->pan);
 
   RecomputeStep(*this, static_cast<int32_t>(&voice - voices));

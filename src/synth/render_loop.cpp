@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "instruments/instrument_bank.h"
 #include "synth/synth_engine.h"
 #include "voice/kernel_set.h"
@@ -13,6 +17,23 @@
 namespace pocketmidi {
 
 namespace {
+
+// Zeroes values accumulators. Plain 16-byte stores where SSE2 is the
+// baseline: a block part is a few kilobytes at most, and the library's
+// string-instruction clear is no faster there (and counts as one
+// instruction per step in instruction-count profiles, which then hide the
+// mixing behind it).
+inline void ClearAccumulators(int32_t* slots, int32_t values) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 8 <= values; i += 8) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slots + i), zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slots + i + 4), zero);
+  }
+#endif
+  if (i < values) std::memset(slots + i, 0, static_cast<size_t>(values - i) * sizeof(int32_t));
+}
 
 constexpr int32_t kBlockDelivered = 1;
 constexpr int32_t kSongEnded = 14;
@@ -104,7 +125,7 @@ int32_t SynthEngine::AddFrames(int32_t frames) {
 
 void SynthEngine::MixFrames(int32_t frames) {
   const int32_t values = (formatFlags & kFormatMono) != 0 ? frames : 2 * frames;
-  std::memset(mixCursor, 0, static_cast<size_t>(values) * sizeof(int32_t));
+  ClearAccumulators(mixCursor, values);
   if (voices != nullptr) {
     for (int32_t v = 0; v < voiceCount; ++v) {
       if (voices[v].state != kVoiceFree) MixVoice(*this, mixCursor, v, frames);

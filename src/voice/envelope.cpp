@@ -56,9 +56,10 @@ void ComputeVoiceAmp(const SynthEngine& engine, Voice& voice) {
 void ApplyGains(const SynthEngine& /*engine*/, Voice& voice) {
   const bool envelope = HasEnvelope(voice);
   const int32_t envGain = envelope ? EnvelopeGain(voice.envLevel) : kUnityQ28;
-  voice.mixLeft = MixGain(voice.ampLeft, voice, envelope, envGain);
   if (voice.panMode == kPanSpread) {
-    voice.mixRight = MixGain(voice.ampRight, voice, envelope, envGain);
+    SpreadMixGains(voice, envelope, envGain);
+  } else {
+    voice.mixLeft = MixGain(voice.ampLeft, voice, envelope, envGain);
   }
 }
 

@@ -37,14 +37,15 @@ inline int64_t MulShiftWide(int64_t a, uint64_t b, int k) {
 
 // One sine cycle per 1024 units of x (any int32, taken modulo the cycle),
 // exact table values, Q28.
+// Quarters 1 and 3 read the table backwards, quarters 2 and 3 negate;
+// written without branches, as it runs on every tremolo tick.
 inline int32_t Sine1024(int32_t x) {
   const int32_t i = x & 255;
-  switch ((x >> 8) & 3) {
-    case 0: return SineTable[i];
-    case 1: return SineTable[256 - i];
-    case 2: return -SineTable[i];
-    default: return -SineTable[256 - i];
-  }
+  const int32_t quarter = (x >> 8) & 3;
+  const int32_t value = SineTable[(quarter & 1) != 0 ? 256 - i : i];
+  const int32_t negate = -(quarter >> 1);  // 0 or all ones
+  return static_cast<int32_t>((static_cast<uint32_t>(value) ^ static_cast<uint32_t>(negate)) -
+                              static_cast<uint32_t>(negate));
 }
 
 // Q12 sample positions, steps, loop points and data lengths: the point index

@@ -4,10 +4,6 @@
 
 #include <cstdint>
 
-#if defined(__SSE2__) && defined(__x86_64__)
-#include <emmintrin.h>
-#endif
-
 #include "instruments/instrument.h"
 #include "voice/fixed_point.h"
 #include "voice/voice.h"
@@ -24,6 +20,8 @@ inline bool HasEnvelope(const Voice& voice) {
 
 // The envelope gain-table index of a level, before the clamp to the table.
 constexpr int64_t EnvelopeIndex(int64_t level) { return level >> 23; }
+// The levels of one index: index i covers i x unit .. (i + 1) x unit - 1.
+constexpr int64_t kEnvelopeIndexUnit = int64_t{1} << 23;
 
 // Envelope levels stay within 0..2^30; the clamp keeps a level of exactly
 // 2^30 (index 128) at full gain instead of reading past the table.
@@ -34,9 +32,35 @@ inline int32_t EnvelopeGain(int32_t level) {
   return EnvGainTable[index];
 }
 
+// MulShiftWide(a, b, 28) for a x b below 2^64: the product less the dropped
+// aL x bL term is exactly aH x bH x 2^32 + mid x 2^16, and shifting it by 28
+// gives the same floors (the first part is a multiple of 2^28).
+inline uint64_t MulShift28Narrow(uint64_t a, uint64_t b) {
+  return (a * b - (a & 0xFFFFu) * (b & 0xFFFFu)) >> 28;
+}
+
+// Whether MixGain's two products fit MulShift28Narrow: an amplitude below
+// 2^32 stays below 2^36 through any 32-bit tremolo gain, and that times an
+// envelope gain of at most 2^28 stays below 2^64.
+inline bool NarrowGainChain(uint64_t amp, bool envelope, int32_t envGain) {
+  return amp < (uint64_t{1} << 32) &&
+         (!envelope || static_cast<uint32_t>(envGain) <= static_cast<uint32_t>(kUnityQ28));
+}
+
+inline int32_t ClampMixGain(uint64_t g) {
+  const uint64_t gain = g >> 16;
+  return static_cast<int32_t>(gain < static_cast<uint64_t>(kMaxMixGain) ? gain : kMaxMixGain);
+}
+
 // A Q28 amplitude through tremolo (when the voice has it) and envelope gain
 // to a Q12 mixing gain, clamped to 8191.
 inline int32_t MixGain(int64_t amp, const Voice& voice, bool envelope, int32_t envGain) {
+  if (amp >= 0 && NarrowGainChain(static_cast<uint64_t>(amp), envelope, envGain)) {
+    uint64_t g = static_cast<uint64_t>(amp);
+    if (voice.tremPhaseStep != 0) g = MulShift28Narrow(g, static_cast<uint32_t>(voice.tremGain));
+    if (envelope) g = MulShift28Narrow(g, static_cast<uint32_t>(envGain));
+    return ClampMixGain(g);
+  }
   int64_t g = amp;
   if (voice.tremPhaseStep != 0) g = MulShiftWide(g, static_cast<uint32_t>(voice.tremGain), 28);
   if (envelope) g = MulShiftWide(g, static_cast<uint32_t>(envGain), 28);
@@ -52,33 +76,28 @@ inline int32_t FullTremoloDepth(const Voice& voice) {
   return voice.sample != nullptr ? voice.sample->tremDepth * 128 : 0;
 }
 
-// Both gains of a spread voice, each exactly MixGain. With SSE2 the two
-// sides go through one pair of 64-bit lanes: the 16-bit-halves products of
-// MulShiftWide are 32 x 32 -> 64-bit multiplies (pmuludq), exact while the
-// amplitude's upper part fits 32 bits, which amplitudes below 2^43 keep
-// through both products (each factor is at most 2^32).
+// Both gains of a spread voice, each exactly MixGain, the two sides sharing
+// the range test and the gain loads.
 inline void SpreadMixGains(Voice& voice, bool envelope, int32_t envGain) {
-#if defined(__SSE2__) && defined(__x86_64__)
-  constexpr int64_t kPairLimit = int64_t{1} << 43;
-  if (voice.ampLeft >= 0 && voice.ampLeft < kPairLimit && voice.ampRight >= 0 &&
-      voice.ampRight < kPairLimit) {
-    __m128i g = _mm_set_epi64x(voice.ampRight, voice.ampLeft);
-    const __m128i low16 = _mm_set1_epi64x(0xFFFF);
-    auto mulShift28 = [&](uint32_t b) {
-      const __m128i bH = _mm_set1_epi64x(b >> 16), bL = _mm_set1_epi64x(b & 0xFFFFu);
-      const __m128i aH = _mm_srli_epi64(g, 16), aL = _mm_and_si128(g, low16);
-      const __m128i mid = _mm_add_epi64(_mm_mul_epu32(aL, bH), _mm_mul_epu32(aH, bL));
-      g = _mm_add_epi64(_mm_slli_epi64(_mm_mul_epu32(aH, bH), 4), _mm_srli_epi64(mid, 12));
-    };
-    if (voice.tremPhaseStep != 0) mulShift28(static_cast<uint32_t>(voice.tremGain));
-    if (envelope) mulShift28(static_cast<uint32_t>(envGain));
-    const int64_t left = _mm_cvtsi128_si64(g) >> 16;
-    const int64_t right = _mm_cvtsi128_si64(_mm_unpackhi_epi64(g, g)) >> 16;
-    voice.mixLeft = static_cast<int32_t>(left < kMaxMixGain ? left : kMaxMixGain);
-    voice.mixRight = static_cast<int32_t>(right < kMaxMixGain ? right : kMaxMixGain);
+  const uint64_t ampLeft = static_cast<uint64_t>(voice.ampLeft);
+  const uint64_t ampRight = static_cast<uint64_t>(voice.ampRight);
+  // Negative amplitudes read as huge and fail the test.
+  if (NarrowGainChain(ampLeft | ampRight, envelope, envGain)) {
+    uint64_t left = ampLeft, right = ampRight;
+    if (voice.tremPhaseStep != 0) {
+      const uint64_t trem = static_cast<uint32_t>(voice.tremGain);
+      left = MulShift28Narrow(left, trem);
+      right = MulShift28Narrow(right, trem);
+    }
+    if (envelope) {
+      const uint64_t env = static_cast<uint32_t>(envGain);
+      left = MulShift28Narrow(left, env);
+      right = MulShift28Narrow(right, env);
+    }
+    voice.mixLeft = ClampMixGain(left);
+    voice.mixRight = ClampMixGain(right);
     return;
   }
-#endif
   voice.mixLeft = MixGain(voice.ampLeft, voice, envelope, envGain);
   voice.mixRight = MixGain(voice.ampRight, voice, envelope, envGain);
 }

@@ -24,11 +24,11 @@ inline int32_t LoadPair(const int16_t* data, uint32_t positionQ12) {
   return pair;
 }
 
-// Per 32-bit lane: the weights (4096 - f, f) as two 16-bit halves.
-inline __m128i PairWeights(__m128i positions) {
-  const __m128i f = _mm_and_si128(positions, _mm_set1_epi32(kPositionFractionMask));
-  return _mm_sub_epi32(_mm_add_epi32(_mm_slli_epi32(f, 16), _mm_set1_epi32(kPositionOne)), f);
+inline __m128i PairOf(const int16_t* data, uint32_t positionQ12) {
+  return _mm_cvtsi32_si128(LoadPair(data, positionQ12));
 }
+
+inline int16_t Low16(uint32_t x) { return static_cast<int16_t>(static_cast<uint16_t>(x)); }
 
 void Interpolate(const int16_t* data, int32_t positionQ12, int32_t stepQ12, int16_t* out,
                  int32_t n) {
@@ -36,26 +36,36 @@ void Interpolate(const int16_t* data, int32_t positionQ12, int32_t stepQ12, int1
   const uint32_t step = static_cast<uint32_t>(stepQ12);
   int32_t i = 0;
   if (n >= 8) {
-    __m128i lanes = _mm_setr_epi32(0, stepQ12, static_cast<int32_t>(2 * step),
-                                   static_cast<int32_t>(3 * step));
-    lanes = _mm_add_epi32(lanes, _mm_set1_epi32(positionQ12));
-    const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * step));
+    // The weights of eight positions from 16-bit lanes: a position's low 12
+    // bits depend only on its low 16, which 16-bit additions keep exactly.
+    // Interleaved as (4096 - f, f) they pair with the loaded points (a, b).
+    __m128i frac = _mm_setr_epi16(Low16(pos), Low16(pos + step), Low16(pos + 2 * step),
+                                  Low16(pos + 3 * step), Low16(pos + 4 * step),
+                                  Low16(pos + 5 * step), Low16(pos + 6 * step),
+                                  Low16(pos + 7 * step));
+    const __m128i step8 = _mm_set1_epi16(Low16(8 * step));
+    const __m128i mask = _mm_set1_epi16(kPositionFractionMask);
+    const __m128i one = _mm_set1_epi16(kPositionOne);
     for (; i + 8 <= n; i += 8) {
-      const int32_t p0 = LoadPair(data, pos), p1 = LoadPair(data, pos + step);
-      const int32_t p2 = LoadPair(data, pos + 2 * step), p3 = LoadPair(data, pos + 3 * step);
-      const int32_t p4 = LoadPair(data, pos + 4 * step), p5 = LoadPair(data, pos + 5 * step);
-      const int32_t p6 = LoadPair(data, pos + 6 * step), p7 = LoadPair(data, pos + 7 * step);
+      const __m128i p0 = PairOf(data, pos), p1 = PairOf(data, pos + step);
+      const __m128i p2 = PairOf(data, pos + 2 * step), p3 = PairOf(data, pos + 3 * step);
+      const __m128i p4 = PairOf(data, pos + 4 * step), p5 = PairOf(data, pos + 5 * step);
+      const __m128i p6 = PairOf(data, pos + 6 * step), p7 = PairOf(data, pos + 7 * step);
       pos += 8 * step;
-      const __m128i lanesHigh = _mm_add_epi32(lanes, step4);
-      const __m128i low = _mm_srai_epi32(
-          _mm_madd_epi16(_mm_setr_epi32(p0, p1, p2, p3), PairWeights(lanes)), kPositionFractionBits);
-      const __m128i high = _mm_srai_epi32(
-          _mm_madd_epi16(_mm_setr_epi32(p4, p5, p6, p7), PairWeights(lanesHigh)),
-          kPositionFractionBits);
+      const __m128i pairsLow =
+          _mm_unpacklo_epi64(_mm_unpacklo_epi32(p0, p1), _mm_unpacklo_epi32(p2, p3));
+      const __m128i pairsHigh =
+          _mm_unpacklo_epi64(_mm_unpacklo_epi32(p4, p5), _mm_unpacklo_epi32(p6, p7));
+      const __m128i f = _mm_and_si128(frac, mask);
+      const __m128i w = _mm_sub_epi16(one, f);
+      frac = _mm_add_epi16(frac, step8);
+      const __m128i low = _mm_srai_epi32(_mm_madd_epi16(pairsLow, _mm_unpacklo_epi16(w, f)),
+                                         kPositionFractionBits);
+      const __m128i high = _mm_srai_epi32(_mm_madd_epi16(pairsHigh, _mm_unpackhi_epi16(w, f)),
+                                          kPositionFractionBits);
       // Each value lies between its two 16-bit points: the saturating pack
       // never saturates.
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(low, high));
-      lanes = _mm_add_epi32(lanesHigh, step4);
     }
   }
   InterpolateRunScalar(data, static_cast<int32_t>(pos), stepQ12, out + i, n - i);

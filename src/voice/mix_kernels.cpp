@@ -5,9 +5,14 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "synth/synth_engine.h"
 #include "voice/envelope.h"
 #include "voice/gain_math.h"
+#include "voice/inline_ticks.h"
 #include "voice/kernel_set.h"
 #include "voice/scalar_kernels.h"
 #include "voice/mix_kernel_forms.h"
@@ -24,53 +29,22 @@ constexpr int32_t SlotsPerPoint() {
   return kLayout == MixLayout::kMono ? 1 : 2;
 }
 
-// What a full ControlTick leaves for the ticks after it: whether the voice
-// has an envelope, the envelope gain of its level and the tremolo depth
-// before any sweep.
-struct TickConstants {
-  bool envelope;
-  int32_t envGain;
-  int32_t tremDepth;
-};
-
-inline TickConstants ConstantsAfterTick(const Voice& voice) {
-  const bool envelope = HasEnvelope(voice);
-  return {envelope, envelope ? EnvelopeGain(voice.envLevel) : kUnityQ28,
-          FullTremoloDepth(voice)};
-}
-
-// ControlTick for every tick that does not end an envelope stage, computed
-// in place: StepEnvelope's level move, StepTremolo, and ApplyGains only when
-// the envelope gain or the tremolo can have changed a gain. Only valid after
-// a full tick in the same kernel call (nothing else touches the voice
-// meanwhile, so the amplitudes, the sample and the pan mode are those the
-// constants were taken with). Returns false, having changed nothing, when
-// the envelope reaches its target: that tick is ControlTick's.
-// Kept inline: a call per tick would cost more than the in-place work saves.
-[[gnu::always_inline]] inline bool InlineTick(Voice& voice, TickConstants& constants) {
-  bool regain = false;
-  if (voice.envStep != 0) {
-    const int64_t level = static_cast<int64_t>(voice.envLevel) + voice.envStep;
-    const bool reached = voice.envStep < 0 ? level <= voice.envTarget : level >= voice.envTarget;
-    if (reached) return false;
-    if (EnvelopeIndex(level) != EnvelopeIndex(voice.envLevel)) {
-      regain = true;
-      if (constants.envelope) constants.envGain = EnvelopeGain(static_cast<int32_t>(level));
-    }
-    voice.envLevel = static_cast<int32_t>(level);
+// RunTicks for the voice's gains: a spread voice keeps both up to date,
+// also in mono output, where only the left one is mixed.
+template <MixLayout kLayout, bool kTremolo, typename Mix>
+[[gnu::always_inline]] inline void RunTicksFor(Voice& voice, TickConstants& constants, Mix& mix,
+                                               int32_t& tick, int32_t count, int32_t& runStart,
+                                               int32_t& left, int32_t& right, int32_t ratio) {
+  if constexpr (kLayout == MixLayout::kSpread) {
+    RunTicks<true, kTremolo>(voice, constants, mix, tick, count, runStart, left, right,
+                             ratio);
+  } else if (kLayout == MixLayout::kMono && voice.panMode == kPanSpread) {
+    RunTicks<true, kTremolo>(voice, constants, mix, tick, count, runStart, left, right,
+                             ratio);
+  } else {
+    RunTicks<false, kTremolo>(voice, constants, mix, tick, count, runStart, left, right,
+                              ratio);
   }
-  if (voice.tremPhaseStep != 0) {
-    regain = true;
-    AdvanceTremolo(voice, constants.tremDepth);
-  }
-  if (regain) {
-    if (voice.panMode == kPanSpread) {
-      SpreadMixGains(voice, constants.envelope, constants.envGain);
-    } else {
-      voice.mixLeft = MixGain(voice.ampLeft, voice, constants.envelope, constants.envGain);
-    }
-  }
-  return true;
 }
 
 using KernelFn = void (*)(SynthEngine&, const int16_t*, int32_t*, int32_t, int32_t);
@@ -119,10 +93,18 @@ class TickedMix {
     // Written eight gains at a time; the buffer has room for the overshoot,
     // which the next run overwrites or nothing reads.
     const int32_t second = kGainsPerPoint == 2 && spread ? right : left;
-    const int32_t pattern[8] = {left, second, left, second, left, second, left, second};
-    uint8_t* g = reinterpret_cast<uint8_t*>(gains_ + filled_ * kGainsPerPoint);
+    int32_t* g = gains_ + filled_ * kGainsPerPoint;
     const int32_t end = n * kGainsPerPoint;
-    for (int32_t i = 0; i < end; i += 8) std::memcpy(g + 4 * i, pattern, sizeof pattern);
+#if defined(__SSE2__)
+    const __m128i pattern = _mm_setr_epi32(left, second, left, second);
+    for (int32_t i = 0; i < end; i += 8) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(g + i), pattern);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(g + i + 4), pattern);
+    }
+#else
+    const int32_t pattern[8] = {left, second, left, second, left, second, left, second};
+    for (int32_t i = 0; i < end; i += 8) std::memcpy(g + i, pattern, sizeof pattern);
+#endif
     filled_ += n;
   }
 
@@ -193,29 +175,45 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
       MixWithLiteralTicks<kLayout>(engine, points, buffer, voice, count, ratio);
       return;
     }
-    int32_t counter = voice.controlCounter;
-    int32_t remaining = count;
+    // Positions count points from the start of the block: the next tick
+    // comes after `tick` points.
+    int32_t tick = voice.controlCounter;
     bool gainsFresh = false;
     TickConstants constants{};
-    if (counter <= 0) {
-      counter = ratio;
+    if (tick <= 0) {
+      tick = ratio;
       if (ControlTick(engine, voice) != 0) return;
       gainsFresh = true;
       constants = ConstantsAfterTick(voice);
+    } else {
+      // Between kernel calls the engine changes a voice's gain inputs only
+      // together with its gains (ApplyGains); when the gains agree with the
+      // voice's state the in-place ticks can take over at once, since the
+      // constants are functions of that state. A tremolo tick recomputes
+      // the gains from the state anyway, as ControlTick would.
+      constants = ConstantsAfterTick(voice);
+      gainsFresh = voice.tremPhaseStep != 0 || GainsAgree(voice, constants);
     }
     TickedMix<kLayout> mix(*engine.kernels, points, buffer);
     int32_t left = voice.mixLeft;
     int32_t right = voice.mixRight;
-    // Points before the last tick at left/right, not yet handed to mix.
-    int32_t pending = 0;
-    while (counter < remaining) {
-      pending += counter;
-      remaining -= counter;
-      counter = ratio;
+    // Points from runStart on are at left/right and not yet handed to mix.
+    int32_t runStart = 0;
+    while (tick < count) {
+      if (gainsFresh) {
+        if (voice.tremPhaseStep == 0) {
+          RunTicksFor<kLayout, false>(voice, constants, mix, tick, count, runStart, left, right,
+                                      ratio);
+        } else {
+          RunTicksFor<kLayout, true>(voice, constants, mix, tick, count, runStart, left, right,
+                                     ratio);
+        }
+        if (tick >= count) break;
+      }
       if (!gainsFresh || !InlineTick(voice, constants)) {
         if (ControlTick(engine, voice) != 0) {
           // A finished voice leaves the rest of the block silent.
-          mix.Add(pending, left, right);
+          mix.Add(tick - runStart, left, right);
           mix.Flush();
           return;
         }
@@ -224,14 +222,16 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
       }
       const bool changed = voice.mixLeft != left ||
                            (kLayout == MixLayout::kSpread && voice.mixRight != right);
-      if (!changed) continue;
-      mix.Add(pending, left, right);
-      pending = 0;
-      left = voice.mixLeft;
-      right = voice.mixRight;
+      if (changed) {
+        mix.Add(tick - runStart, left, right);
+        runStart = tick;
+        left = voice.mixLeft;
+        right = voice.mixRight;
+      }
+      tick += ratio;
     }
-    voice.controlCounter = static_cast<int16_t>(counter - remaining);
-    mix.Add(pending + remaining, left, right);
+    voice.controlCounter = static_cast<int16_t>(tick - count);
+    mix.Add(count - runStart, left, right);
     mix.Flush();
   }
 }

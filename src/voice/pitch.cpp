@@ -45,6 +45,7 @@ void RecomputeStep(SynthEngine& engine, int32_t v) {
   if (sample == nullptr || sample->sampleRate == 0) return;
 
   const bool backwards = voice.step < 0;
+  voice.vibBase.sign = 0;
   if (voice.vibTicksPerStep != 0) {
     for (int32_t& cached : voice.vibStepCache) cached = 0;
   }
@@ -105,12 +106,16 @@ int32_t VibratoStep(const SynthEngine& engine, Voice& voice, bool backwards) {
     }
   }
 
-  // The plain increment with 16 more fraction bits (Q28), output rate first.
-  const int32_t rateQ12 =
-      static_cast<int32_t>(static_cast<uint32_t>(sample->sampleRate) << 12);
-  const WideValue scaled = WideShl(WideMul(rateQ12, voice.freq), 16);
-  const WideValue base = WideDiv(WideDiv(scaled, static_cast<int32_t>(engine.sampleRate)),
-                                 sample->rootFreq);
+  // The plain increment with 16 more fraction bits (Q28), output rate first;
+  // the same for every step until the pitch changes.
+  if (voice.vibBase.sign == 0) {
+    const int32_t rateQ12 =
+        static_cast<int32_t>(static_cast<uint32_t>(sample->sampleRate) << 12);
+    const WideValue scaled = WideShl(WideMul(rateQ12, voice.freq), 16);
+    voice.vibBase = WideDiv(WideDiv(scaled, static_cast<int32_t>(engine.sampleRate)),
+                            sample->rootFreq);
+  }
+  const WideValue base = voice.vibBase;
 
   // Bend in 1/512-semitone units (at most 2040 at full depth) and its ratio.
   const WideValue bend = WideMulHigh(Sine1024(voice.vibPhase * 16), depth);

@@ -20,12 +20,6 @@ namespace pocketmidi {
 
 namespace {
 
-// |value|, with INT32_MIN taken as INT32_MAX.
-int32_t AbsSaturated(int32_t value) {
-  if (value >= 0) return value;
-  return value == INT32_MIN ? INT32_MAX : -value;
-}
-
 // A vibrato step is held to one loop length: a longer step would leave the
 // loop in one point (see LoopIsPlayable), and on a ping-pong loop it could keep
 // turning without producing points.
@@ -53,11 +47,6 @@ int32_t StoredCounter(const Voice& voice) {
 }
 
 }  // namespace
-
-bool LoopIsPlayable(int32_t loopStart, int32_t loopEnd, int32_t step) {
-  const int64_t length = static_cast<int64_t>(loopEnd) - loopStart;
-  return loopStart >= 0 && length > 0 && length >= AbsSaturated(step);
-}
 
 template <bool kVibrato>
 int32_t ResampleOneShot(SynthEngine& engine, Voice& voice, int32_t count) {

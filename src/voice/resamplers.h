@@ -9,6 +9,12 @@
 
 namespace pocketmidi {
 
+// |value|, with INT32_MIN taken as INT32_MAX.
+inline int32_t AbsSaturated(int32_t value) {
+  if (value >= 0) return value;
+  return value == INT32_MIN ? INT32_MAX : -value;
+}
+
 class SynthEngine;
 struct Voice;
 
@@ -34,6 +40,10 @@ int32_t ResamplePingPong(SynthEngine& engine, Voice& voice, int32_t count);
 // end above start, and at least one step long. The loader repairs or drops
 // other loops; if one still arrives here the sample plays as one-shot, since
 // the looped procedures would never advance on it (or reflect for ever).
-bool LoopIsPlayable(int32_t loopStart, int32_t loopEnd, int32_t step);
+// Inline: it is asked once per voice and block.
+inline bool LoopIsPlayable(int32_t loopStart, int32_t loopEnd, int32_t step) {
+  const int64_t length = static_cast<int64_t>(loopEnd) - loopStart;
+  return loopStart >= 0 && length > 0 && length >= AbsSaturated(step);
+}
 
 }  // namespace pocketmidi

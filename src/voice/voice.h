@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "voice/wide_math.h"
+
 namespace pocketmidi {
 
 struct PatchSample;
@@ -52,6 +54,9 @@ struct Voice {
   int64_t ampRight;  // Spread mode only
   int32_t tremGain;  // Q28
   int32_t vibStepCache[32];  // 0 = not computed yet
+  // The vibrato's unbent Q28 increment from freq and the rates; sign 0 = not
+  // computed yet. Cleared with vibStepCache whenever freq may change.
+  WideValue vibBase;
   int16_t vibPhase;          // 0..63
   int16_t vibTicksPerStep;   // 0 = no vibrato
   int16_t vibTickCounter;

@@ -134,8 +134,10 @@ class Scenario {
     const int32_t gainLimit = Pick(0, 9) == 0 ? 70000 : 8191;
     v.mixLeft = Pick(0, gainLimit);
     v.mixRight = Pick(0, gainLimit);
-    v.ampLeft = Pick(0, 1 << 30);
-    v.ampRight = Pick(0, 1 << 30);
+    // Amplitudes past 2^32 (loud patches) leave the narrow gain products.
+    const int shift = Pick(0, 7) == 0 ? 12 : 0;
+    v.ampLeft = int64_t{Pick(0, 1 << 30)} << shift;
+    v.ampRight = int64_t{Pick(0, 1 << 30)} << shift;
     v.controlCounter = static_cast<int16_t>(Pick(0, ratio));
   }
 

@@ -1,0 +1,196 @@
+// The control ticks the vector kernel sets take in place inside the mix
+// kernel, between the full ControlTicks: the same arithmetic as ControlTick,
+// with what cannot change between two full ticks held in locals. The scalar
+// set runs every tick through ControlTick; both give the same voice and the
+// same gains.
+#pragma once
+
+#include <cstdint>
+
+#include "voice/gain_math.h"
+#include "voice/voice.h"
+
+namespace pocketmidi {
+
+// What a full ControlTick leaves for the ticks after it: whether the voice
+// has an envelope, the envelope gain of its level and the tremolo depth
+// before any sweep.
+struct TickConstants {
+  bool envelope;
+  int32_t envGain;
+  int32_t tremDepth;
+};
+
+inline TickConstants ConstantsAfterTick(const Voice& voice) {
+  const bool envelope = HasEnvelope(voice);
+  return {envelope, envelope ? EnvelopeGain(voice.envLevel) : kUnityQ28,
+          FullTremoloDepth(voice)};
+}
+
+// Whether the voice's gains are those ApplyGains gives for its state.
+inline bool GainsAgree(const Voice& voice, const TickConstants& constants) {
+  if (voice.mixLeft != MixGain(voice.ampLeft, voice, constants.envelope, constants.envGain)) {
+    return false;
+  }
+  return voice.panMode != kPanSpread ||
+         voice.mixRight == MixGain(voice.ampRight, voice, constants.envelope, constants.envGain);
+}
+
+// ControlTick for every tick that does not end an envelope stage, computed
+// in place: StepEnvelope's level move, StepTremolo, and ApplyGains only when
+// the envelope gain or the tremolo can have changed a gain. Only valid after
+// a full tick in the same kernel call, or from the start of a call whose
+// voice's gains agree with its state (GainsAgree): nothing else touches the
+// voice meanwhile, so the amplitudes, the sample and the pan mode are those
+// the constants were taken with. Returns false, having changed nothing,
+// when the envelope reaches its target: that tick is ControlTick's.
+// Kept inline: a call per tick would cost more than the in-place work saves.
+[[gnu::always_inline]] inline bool InlineTick(Voice& voice, TickConstants& constants) {
+  bool regain = false;
+  if (voice.envStep != 0) {
+    const int64_t level = static_cast<int64_t>(voice.envLevel) + voice.envStep;
+    const bool reached = voice.envStep < 0 ? level <= voice.envTarget : level >= voice.envTarget;
+    if (reached) return false;
+    if (EnvelopeIndex(level) != EnvelopeIndex(voice.envLevel)) {
+      regain = true;
+      if (constants.envelope) constants.envGain = EnvelopeGain(static_cast<int32_t>(level));
+    }
+    voice.envLevel = static_cast<int32_t>(level);
+  }
+  if (voice.tremPhaseStep != 0) {
+    regain = true;
+    AdvanceTremolo(voice, constants.tremDepth);
+  }
+  if (regain) {
+    if (voice.panMode == kPanSpread) {
+      SpreadMixGains(voice, constants.envelope, constants.envGain);
+    } else {
+      voice.mixLeft = MixGain(voice.ampLeft, voice, constants.envelope, constants.envGain);
+    }
+  }
+  return true;
+}
+
+// Runs of in-place ticks between the events that need InlineTick or
+// ControlTick: the envelope level moves on (and, past the first level of
+// another gain index, takes that index's gain), the tremolo sweep and phase
+// step, and the gains are recomputed when the envelope gain or the tremolo
+// can have changed them. Amplitudes, envelope gain and bounds live in
+// registers. Points at unchanged gains join the pending run; a change hands
+// the pending run to mix. Stops before a tick that reaches the envelope
+// target or completes the tremolo sweep, or that would need gains outside
+// MulShift28Narrow, and when the block ends. Only valid where InlineTick
+// is; kTremolo is whether the voice has tremolo, kSpread whether it has two
+// gains.
+template <bool kSpread, bool kTremolo, typename Mix>
+[[gnu::always_inline]] inline void RunTicks(Voice& voice, TickConstants& constants, Mix& mix,
+                                            int32_t& tick, int32_t count, int32_t& runStart,
+                                            int32_t& left, int32_t& right, int32_t ratio) {
+  const uint64_t ampLeft = static_cast<uint64_t>(voice.ampLeft);
+  const uint64_t ampRight = kSpread ? static_cast<uint64_t>(voice.ampRight) : 0u;
+  const bool envelope = constants.envelope;
+  const bool narrow = NarrowGainChain(ampLeft | ampRight, envelope, constants.envGain);
+  if (kTremolo && !narrow) return;
+  int32_t envGain = constants.envGain;
+
+  const int32_t step = voice.envStep;
+  const int64_t target = voice.envTarget;
+  int64_t level = voice.envLevel;
+  // A tick is quiet (same gain index, target not reached) while the new
+  // level lies strictly between low and high.
+  int64_t low = INT64_MIN, high = INT64_MAX;
+  auto setBounds = [&](int64_t from) {
+    const int64_t first = EnvelopeIndex(from) * kEnvelopeIndexUnit;
+    if (step > 0) {
+      high = first + kEnvelopeIndexUnit;
+      if (target < high) high = target;
+    } else if (step < 0) {
+      low = first - 1;
+      if (target > low) low = target;
+    }
+  };
+  setBounds(level);
+
+  const int32_t fullDepth = constants.tremDepth;
+  const int32_t sweepStep = voice.tremSweepStep;
+  const int32_t phaseStep = voice.tremPhaseStep;
+  int32_t sweepPos = voice.tremSweepPos;
+  int32_t phase = voice.tremPhase;
+  int32_t trem = voice.tremGain;
+  int32_t newLeft = voice.mixLeft, newRight = voice.mixRight;
+  while (tick < count) {
+    if (!kTremolo) {
+      // Quiet ticks only move the level.
+      if (step > 0) {
+        while (tick < count && level + step < high) {
+          level += step;
+          tick += ratio;
+        }
+      } else if (step < 0) {
+        while (tick < count && level + step > low) {
+          level += step;
+          tick += ratio;
+        }
+      } else {
+        while (tick < count) tick += ratio;
+      }
+      if (tick >= count) break;
+    }
+    const int64_t next = level + step;
+    bool regain = kTremolo;
+    if (next <= low || next >= high) {
+      if (step > 0 ? next >= target : next <= target) break;
+      // Another gain index.
+      const int32_t gain = envelope ? EnvelopeGain(static_cast<int32_t>(next)) : kUnityQ28;
+      if (!narrow || static_cast<uint32_t>(gain) > static_cast<uint32_t>(kUnityQ28)) break;
+      envGain = gain;
+      setBounds(next);
+      regain = true;
+    }
+    int32_t depth = fullDepth;
+    if (kTremolo && sweepStep != 0) {
+      const int32_t pos = AddWrapping(sweepPos, sweepStep);
+      if (pos >= 65536) break;  // nothing committed yet: the tick is InlineTick's
+      sweepPos = pos;
+      depth = static_cast<int32_t>((static_cast<int64_t>(pos) * depth) >> 16);
+    }
+    level = next;
+    constants.envGain = envGain;
+    if (!regain) {
+      tick += ratio;
+      continue;
+    }
+    uint64_t gl = ampLeft, gr = ampRight;
+    if (kTremolo) {
+      phase = AddWrapping(phase, phaseStep);
+      trem = TremoloGain(phase, depth);
+      const uint64_t t = static_cast<uint32_t>(trem);
+      gl = MulShift28Narrow(gl, t);
+      if (kSpread) gr = MulShift28Narrow(gr, t);
+    }
+    if (envelope) {
+      const uint64_t env = static_cast<uint32_t>(envGain);
+      gl = MulShift28Narrow(gl, env);
+      if (kSpread) gr = MulShift28Narrow(gr, env);
+    }
+    newLeft = ClampMixGain(gl);
+    if (kSpread) newRight = ClampMixGain(gr);
+    if (newLeft != left || (kSpread && newRight != right)) {
+      mix.Add(tick - runStart, left, right);
+      runStart = tick;
+      left = newLeft;
+      right = newRight;
+    }
+    tick += ratio;
+  }
+  voice.envLevel = static_cast<int32_t>(level);
+  if (kTremolo) {
+    voice.tremSweepPos = sweepPos;
+    voice.tremPhase = phase;
+    voice.tremGain = trem;
+  }
+  voice.mixLeft = newLeft;
+  if (kSpread) voice.mixRight = newRight;
+}
+
+}  // namespace pocketmidi
