@@ -46,79 +46,35 @@ POCKETMIDI_AVX2 inline void InterpolateTail(const int16_t* data, __m256i positio
                                                     mask, 2);
   const __m256i values = _mm256_srai_epi32(_mm256_madd_epi16(pairs, PairWeights(positions)),
                                            kPositionFractionBits);
-  // The n values as 32-bit pairs: the whole pairs through a masked store,
-  // an odd last value on its own.
-  const __m128i packed =
-      _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packs_epi32(values, values), 0xD8));
-  const __m128i pairMask =
-      _mm_cmpgt_epi32(_mm_set1_epi32(n >> 1), _mm_setr_epi32(0, 1, 2, 3));
-  _mm_maskstore_epi32(reinterpret_cast<int*>(out), pairMask, packed);
-  if ((n & 1) != 0) {
-    int16_t lanes[8];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), packed);
-    out[n - 1] = lanes[n - 1];
-  }
-}
-
-POCKETMIDI_AVX2 inline int16_t Low16(uint32_t x) {
-  return static_cast<int16_t>(static_cast<uint16_t>(x));
-}
-
-// Gathers and weighs the points of eight positions whose (4096 - f, f)
-// weight pairs are given.
-POCKETMIDI_AVX2 inline __m256i InterpolateWeighted(const int16_t* data, __m256i positions,
-                                                   __m256i weights) {
-  const __m256i index = _mm256_srli_epi32(positions, kPositionFractionBits);
-  const __m256i pairs = _mm256_i32gather_epi32(reinterpret_cast<const int*>(data), index, 2);
-  return _mm256_srai_epi32(_mm256_madd_epi16(pairs, weights), kPositionFractionBits);
+  const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(values, values), 0xD8);
+  int16_t lanes[16];
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), packed);
+  std::memcpy(out, lanes, static_cast<size_t>(n) * sizeof(int16_t));
 }
 
 POCKETMIDI_AVX2 void Interpolate(const int16_t* data, int32_t positionQ12, int32_t stepQ12,
                                  int16_t* out, int32_t n) {
-  const uint32_t pos = static_cast<uint32_t>(positionQ12);
   const uint32_t step = static_cast<uint32_t>(stepQ12);
   int32_t i = 0;
-  if (n >= 16) {
-    // Sixteen points a round, taken in the order the 128-bit halves of the
-    // 16-bit unpacks and the final pack use: one gather for points 0-3 and
-    // 8-11, one for 4-7 and 12-15. Their weights come from sixteen 16-bit
-    // lanes of position low halves (the low 12 bits depend on nothing
-    // else), unpacked with 4096 - f into (4096 - f, f) pairs; the pack then
-    // leaves the values in order.
-    const __m256i start = _mm256_set1_epi32(positionQ12);
-    const __m256i steps = _mm256_set1_epi32(stepQ12);
-    __m256i lanesA = _mm256_add_epi32(
-        start, _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 8, 9, 10, 11), steps));
-    __m256i lanesB = _mm256_add_epi32(
-        start, _mm256_mullo_epi32(_mm256_setr_epi32(4, 5, 6, 7, 12, 13, 14, 15), steps));
-    // The pack of the two orders is the natural one (see above).
-    const __m256i low16 = _mm256_set1_epi32(0xFFFF);
-    __m256i frac = _mm256_packus_epi32(_mm256_and_si256(lanesA, low16),
-                                       _mm256_and_si256(lanesB, low16));
-    const __m256i step16 = _mm256_set1_epi32(static_cast<int32_t>(16 * step));
-    const __m256i step16w = _mm256_set1_epi16(Low16(16 * step));
-    const __m256i mask = _mm256_set1_epi16(kPositionFractionMask);
-    const __m256i one = _mm256_set1_epi16(kPositionOne);
-    for (; i + 16 <= n; i += 16) {
-      const __m256i f = _mm256_and_si256(frac, mask);
-      const __m256i w = _mm256_sub_epi16(one, f);
-      frac = _mm256_add_epi16(frac, step16w);
-      const __m256i a = InterpolateWeighted(data, lanesA, _mm256_unpacklo_epi16(w, f));
-      const __m256i b = InterpolateWeighted(data, lanesB, _mm256_unpackhi_epi16(w, f));
-      lanesA = _mm256_add_epi32(lanesA, step16);
-      lanesB = _mm256_add_epi32(lanesB, step16);
-      // No value saturates (each lies between two 16-bit points).
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packs_epi32(a, b));
-    }
-  }
-  if (n - i >= 4) {
-    const uint32_t first = pos + static_cast<uint32_t>(i) * step;
+  if (n >= 4) {
     const __m256i ramp = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256i lanes = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(first)),
+    __m256i lanes = _mm256_add_epi32(_mm256_set1_epi32(positionQ12),
                                      _mm256_mullo_epi32(ramp, _mm256_set1_epi32(stepQ12)));
+    const __m256i step8 = _mm256_set1_epi32(static_cast<int32_t>(8 * step));
+    for (; i + 16 <= n; i += 16) {
+      const __m256i low = InterpolateEight(data, lanes);
+      lanes = _mm256_add_epi32(lanes, step8);
+      const __m256i high = InterpolateEight(data, lanes);
+      lanes = _mm256_add_epi32(lanes, step8);
+      // The pack works within 128-bit halves; the permute puts the sixteen
+      // values back in order. No value saturates (each lies between two
+      // 16-bit points).
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(low, high), 0xD8);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), packed);
+    }
     if (i + 8 <= n) {
       const __m256i values = InterpolateEight(data, lanes);
-      lanes = _mm256_add_epi32(lanes, _mm256_set1_epi32(static_cast<int32_t>(8 * step)));
+      lanes = _mm256_add_epi32(lanes, step8);
       const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(values, values), 0xD8);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm256_castsi256_si128(packed));
       i += 8;
@@ -128,7 +84,7 @@ POCKETMIDI_AVX2 void Interpolate(const int16_t* data, int32_t positionQ12, int32
       return;
     }
   }
-  const uint32_t rest = pos + static_cast<uint32_t>(i) * step;
+  const uint32_t rest = static_cast<uint32_t>(positionQ12) + static_cast<uint32_t>(i) * step;
   InterpolateRunScalar(data, static_cast<int32_t>(rest), stepQ12, out + i, n - i);
 }
 
