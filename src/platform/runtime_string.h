@@ -13,6 +13,11 @@ namespace pocketmidi {
 // accumulates them, instead of being undefined.
 int32_t RuntimeAtoi(const char* text);
 
+// _itoa in base 10: '-' for a negative value, the decimal digits, a 0 byte.
+// The buffer holds at least kRuntimeItoaBytes bytes (enough for INT32_MIN).
+constexpr std::size_t kRuntimeItoaBytes = 12;
+void RuntimeItoa(int32_t value, char* buffer);
+
 // _stricmp equality: ASCII letters compare without regard to case, every
 // other byte (including 128..255) must match exactly.
 bool RuntimeEqualsIgnoreCase(const char* a, const char* b);

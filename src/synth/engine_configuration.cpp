@@ -3,7 +3,6 @@
 // per program with its melodic patch and its drum sound), and the host's
 // format override on top.
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "config/ini_file.h"
@@ -105,8 +104,10 @@ int32_t ReadDrumSettings(const IniFile* file, const char* section, InstrumentSlo
 
 int32_t ReadPatchSection(const IniFile* file, int program, InstrumentSlot& tone,
                          InstrumentSlot& drum) {
-  char section[16];
-  std::snprintf(section, sizeof(section), "%d", program);
+  // The section is the program number in decimal (formatted without printf,
+  // whose code a rendering process need not map for this).
+  char section[kRuntimeItoaBytes];
+  RuntimeItoa(program, section);
 
   char name[kStringValueBytes];
   if (!ReadString(file, section, "bank_name", name) || name[0] == 0) return kBankNameError;

@@ -7,6 +7,7 @@
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
+#include <cpuid.h>
 #include <immintrin.h>
 
 #include <cstring>
@@ -217,10 +218,26 @@ constexpr KernelSet kAvx2 = {
     false,
 };
 
+// Whether the CPU has AVX2 and the system saves the 256-bit registers
+// (OSXSAVE set, XMM and YMM state enabled in XCR0). Asked with cpuid itself:
+// __builtin_cpu_supports brings in a start-up routine that surveys every
+// feature of the CPU, code each process would map and run for this answer.
+bool CpuHasAvx2() {
+  unsigned int a = 0, b = 0, c = 0, d = 0;
+  if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+  if ((c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
+  unsigned int xcrLow = 0, xcrHigh = 0;
+  __asm__("xgetbv" : "=a"(xcrLow), "=d"(xcrHigh) : "c"(0));
+  constexpr unsigned int kXmmAndYmmState = 6;
+  if ((xcrLow & kXmmAndYmmState) != kXmmAndYmmState) return false;
+  if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return false;
+  return (b & bit_AVX2) != 0;
+}
+
 }  // namespace
 
 // A pure function of the CPU: the same answer on every call.
-const KernelSet* Avx2Kernels() { return __builtin_cpu_supports("avx2") ? &kAvx2 : nullptr; }
+const KernelSet* Avx2Kernels() { return CpuHasAvx2() ? &kAvx2 : nullptr; }
 
 }  // namespace pocketmidi
 

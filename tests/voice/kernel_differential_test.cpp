@@ -201,6 +201,10 @@ TEST(KernelDifferentialTest, RequestedSetOrTheBestOne) {
   const KernelSet& best = ChooseKernelSet(nullptr);
   EXPECT_EQ(&ChooseKernelSet("no such set"), &best);
   for (const KernelSet* set : VectorSets()) EXPECT_EQ(&ChooseKernelSet(set->name), set);
+#if defined(__x86_64__) && defined(__GNUC__)
+  // The library asks cpuid itself; the compiler's own survey must agree.
+  EXPECT_EQ(Avx2Kernels() != nullptr, __builtin_cpu_supports("avx2") != 0);
+#endif
 }
 
 }  // namespace

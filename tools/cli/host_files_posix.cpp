@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "cli/host_files.h"
 
@@ -81,16 +82,27 @@ std::FILE* OpenDevice(const std::string& path, int* error) {
 
 std::FILE* CreateTemporaryFile(const std::string& prefix, const std::string& model,
                                std::string* name, int* error) {
-  *name = prefix + "XXXXXX";
-  const int fd = mkstemp(name->data());
+  // A name nobody else uses: the process id and a counter, created with
+  // O_EXCL, which refuses any existing entry (a planted symbolic link too);
+  // a name left by an earlier run is skipped. (mkstemp would do the same
+  // with random letters, checking its pattern with code a rendering
+  // process otherwise never maps.) Created 0666 less the umask, as fopen
+  // creates a file.
+  const std::string stem = prefix + std::to_string(getpid()) + ".";
+  constexpr int kAttempts = 1000;
+  int fd = -1;
+  for (int attempt = 0; attempt < kAttempts && fd < 0; ++attempt) {
+    *name = stem + std::to_string(attempt);
+    fd = open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
   if (fd < 0) {
     *error = LastError();
     return nullptr;
   }
-  // The replaced file's permissions, or those fopen would give a new file.
+  // A replaced file keeps its permissions.
   struct stat info;
-  fchmod(fd, !model.empty() && stat(model.c_str(), &info) == 0 ? (info.st_mode & 07777)
-                                                                : (0666 & ~CurrentUmask()));
+  if (!model.empty() && stat(model.c_str(), &info) == 0) fchmod(fd, info.st_mode & 07777);
   std::FILE* file = StreamOf(fd, error);
   if (file == nullptr) unlink(name->c_str());
   return file;

@@ -91,7 +91,8 @@ std::string LibraryDirectory::Check(const std::string& directory) {
   }
   const std::string bootstrap = shown + "zoltep";
   std::string problem = InputFileProblem(bootstrap);
-  if (problem == SystemReason(ENOENT)) {
+  // Compared only when there is a problem: strerror is not needed otherwise.
+  if (!problem.empty() && problem == SystemReason(ENOENT)) {
     return "configuration: no file '" + bootstrap + "' (is '" + shown +
            "' an instrument set directory?)";
   }

@@ -54,6 +54,26 @@ struct OpenSong {
   }
 };
 
+// value in decimal, at least `width` digits (leading zeros).
+std::string Digits(int64_t value, size_t width) {
+  std::string text = std::to_string(value);
+  return text.size() < width ? std::string(width - text.size(), '0') + text : text;
+}
+
+// "OUT: M:SS.mmm rendered in S.mmm s (R.rx realtime), N bytes". Formatted
+// with integers only: printf's formatting code is a large part of the C
+// library a rendering process would otherwise map just for this line.
+std::string RenderReport(const std::string& output, int32_t renderedMs, int64_t micros,
+                         int64_t bytes) {
+  // Realtime factor in tenths, rounded to nearest.
+  const int64_t tenths = micros > 0 ? (renderedMs * int64_t{20000} / micros + 1) / 2 : 0;
+  return output + ": " + std::to_string(renderedMs / 60000) + ":" +
+         Digits(renderedMs / 1000 % 60, 2) + "." + Digits(renderedMs % 1000, 3) +
+         " rendered in " + std::to_string(micros / 1000000) + "." +
+         Digits(micros / 1000 % 1000, 3) + " s (" + std::to_string(tenths / 10) + "." +
+         std::to_string(tenths % 10) + "x realtime), " + std::to_string(bytes) + " bytes\n";
+}
+
 // Prints "pocketmidi render: " and the message; the command's exit status.
 __attribute__((format(printf, 1, 2))) int Fail(const char* format, ...) {
   std::fputs("pocketmidi render: ", stderr);
@@ -163,13 +183,10 @@ int RunRender(int argc, char** argv) {
   const auto started = std::chrono::steady_clock::now();
   const int64_t total = RenderToFile(decoder, format, durationMs, options.output);
   if (total < 0) return 1;
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  const int32_t renderedMs = durationMs - startMs;
-  std::fprintf(stderr, "%s: %d:%06.3f rendered in %.3f s (%.1fx realtime), %llu bytes\n",
-               options.output.c_str(), renderedMs / 60000, (renderedMs % 60000) / 1000.0, seconds,
-               seconds > 0 ? renderedMs / 1000.0 / seconds : 0.0,
-               static_cast<unsigned long long>(total));
+  const int64_t micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::steady_clock::now() - started)
+                             .count();
+  std::fputs(RenderReport(options.output, durationMs - startMs, micros, total).c_str(), stderr);
   return 0;
 }
 
