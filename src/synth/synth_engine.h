@@ -19,6 +19,7 @@
 #include "platform/path_limits.h"
 #include "synth/open_failure.h"
 #include "synth/synth_event.h"
+#include "voice/kernel_set.h"
 #include "voice/voice.h"
 
 struct FormatOverride;
@@ -152,7 +153,8 @@ class SynthEngine {
   FileStream* patchArchive;
   PatchIndexEntry* patchIndex;
   int32_t patchIndexCount;
-  int16_t ResampleBuffer[kBlockFrames];
+  // With room for the interpolation kernels' overshoot past the last run.
+  int16_t ResampleBuffer[kBlockFrames + kInterpolateOvershoot];
   const KernelSet* kernels;  // the render path's inner loops, never null
   // Why the last configuration, preparation or instrument load failed; for
   // diagnosis only.

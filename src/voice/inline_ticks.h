@@ -8,6 +8,8 @@
 #include <cstdint>
 
 #include "voice/gain_math.h"
+#include "voice/kernel_set.h"
+#include "voice/tremolo_ticks.h"
 #include "voice/voice.h"
 
 namespace pocketmidi {
@@ -85,7 +87,8 @@ inline bool GainsAgree(const Voice& voice, const TickConstants& constants) {
 template <bool kSpread, bool kTremolo, typename Mix>
 [[gnu::always_inline]] inline void RunTicks(Voice& voice, TickConstants& constants, Mix& mix,
                                             int32_t& tick, int32_t count, int32_t& runStart,
-                                            int32_t& left, int32_t& right, int32_t ratio) {
+                                            int32_t& left, int32_t& right, int32_t ratio,
+                                            TremoloGainsFn tremoloGains) {
   const uint64_t ampLeft = static_cast<uint64_t>(voice.ampLeft);
   const uint64_t ampRight = kSpread ? static_cast<uint64_t>(voice.ampRight) : 0u;
   const bool envelope = constants.envelope;
@@ -118,6 +121,11 @@ template <bool kSpread, bool kTremolo, typename Mix>
   int32_t phase = voice.tremPhase;
   int32_t trem = voice.tremGain;
   int32_t newLeft = voice.mixLeft, newRight = voice.mixRight;
+  // Batches take non-negative sweep inputs; any other combination (only a
+  // corrupt patch gives one) goes tick by tick. The gains are in
+  // MulShift28Narrow's range: a tremolo voice gets here only then.
+  // Batches of tremolo ticks (without tremolo the quiet loop costs less).
+  const bool batches = kTremolo && sweepStep >= 0 && sweepPos >= 0;
   while (tick < count) {
     if (!kTremolo) {
       // Quiet ticks only move the level.
@@ -135,6 +143,59 @@ template <bool kSpread, bool kTremolo, typename Mix>
         while (tick < count) tick += ratio;
       }
       if (tick >= count) break;
+    }
+    if (kTremolo && batches) {
+      // The next ticks that do not reach the envelope's target, keep the
+      // sweep below its end and fall in the block: their gains in one batch.
+      int32_t n = 0;
+      int64_t batchLevel = level;
+      int32_t batchSweep = sweepPos;
+      for (int32_t at = tick; n < kTremoloBatch && at < count; at += ratio) {
+        const int64_t next = batchLevel + step;
+        if ((step > 0 && next >= target) || (step < 0 && next <= target)) break;
+        if (sweepStep != 0) {
+          const int32_t pos = AddWrapping(batchSweep, sweepStep);
+          if (pos >= 65536) break;
+          batchSweep = pos;
+        }
+        batchLevel = next;
+        ++n;
+      }
+      if (n > 0) {
+        const TremoloTicks batch{static_cast<uint32_t>(ampLeft),
+                                 static_cast<uint32_t>(ampRight),
+                                 envelope,
+                                 static_cast<int32_t>(level),
+                                 step,
+                                 fullDepth,
+                                 sweepPos,
+                                 sweepStep,
+                                 phase,
+                                 phaseStep};
+        int32_t lefts[kTremoloBatch], rights[kTremoloBatch], trems[kTremoloBatch];
+        tremoloGains(batch, lefts, rights, trems);
+        for (int32_t j = 0; j < n; ++j) {
+          if (lefts[j] != left || (kSpread && rights[j] != right)) {
+            mix.Add(tick - runStart, left, right);
+            runStart = tick;
+            left = lefts[j];
+            if (kSpread) right = rights[j];
+          }
+          tick += ratio;
+        }
+        level = batchLevel;
+        if (envelope) envGain = EnvelopeGain(static_cast<int32_t>(level));
+        constants.envGain = envGain;
+        setBounds(level);
+        sweepPos = batchSweep;
+        phase = static_cast<int32_t>(static_cast<uint32_t>(phase) +
+                                     static_cast<uint32_t>(n) * static_cast<uint32_t>(phaseStep));
+        trem = trems[n - 1];
+        newLeft = lefts[n - 1];
+        if (kSpread) newRight = rights[n - 1];
+        if (n == kTremoloBatch) continue;
+        if (tick >= count) break;
+      }
     }
     const int64_t next = level + step;
     bool regain = kTremolo;

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "voice/scalar_kernels.h"
+#include "voice/tremolo_ticks.h"
 
 namespace pocketmidi {
 
@@ -22,6 +23,7 @@ constexpr KernelSet kScalar = {
      MixGainsScalar<MixLayout::kCentre>, MixGainsScalar<MixLayout::kSingle>},
     Convert16,
     Convert8,
+    TremoloGainsScalar,
     true,
 };
 

@@ -11,7 +11,10 @@ namespace pocketmidi {
 
 // n points (n >= 0) of a run starting at positionQ12 and moving by stepQ12
 // per point; every position of the run lies in [0, 2^31) and has both of its
-// neighbouring points readable.
+// neighbouring points readable. out has room for kInterpolateOvershoot points
+// more than the run: a set may write values there (a whole vector for the
+// last few points), which the next run overwrites or nobody reads.
+constexpr int32_t kInterpolateOvershoot = 8;
 using InterpolateFn = void (*)(const int16_t* data, int32_t positionQ12, int32_t stepQ12,
                                int16_t* out, int32_t n);
 
@@ -31,6 +34,13 @@ using MixGainsFn = void (*)(const int16_t* points, int32_t* slots, int32_t n,
 // or unsigned 8-bit samples, from the first one on.
 using ConvertFn = void (*)(uint8_t* data, uint32_t values);
 
+// The gains after each of kTremoloBatch tremolo ticks in a row
+// (voice/tremolo_ticks.h has the inputs and the reference form).
+struct TremoloTicks;
+constexpr int kTremoloBatch = 8;
+using TremoloGainsFn = void (*)(const TremoloTicks& ticks, int32_t* left, int32_t* right,
+                                int32_t* trem);
+
 struct KernelSet {
   const char* name;
   InterpolateFn interpolate;
@@ -38,6 +48,7 @@ struct KernelSet {
   MixGainsFn mixGains[4];
   ConvertFn convert16;
   ConvertFn convert8;
+  TremoloGainsFn tremoloGains;
   // The reference runs every control tick through ControlTick and mixes run
   // by run at the gains it leaves, as the procedure reads; the other sets
   // take the in-place ticks and merged runs of the mix kernels.

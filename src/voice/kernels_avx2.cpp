@@ -10,9 +10,10 @@
 #include <cpuid.h>
 #include <immintrin.h>
 
-#include <cstring>
 
 #include "voice/scalar_kernels.h"
+#include "voice/tremolo_ticks.h"
+#include "voice/voice_tables.h"
 
 #define POCKETMIDI_AVX2 __attribute__((target("avx2")))
 
@@ -36,7 +37,7 @@ POCKETMIDI_AVX2 inline __m256i InterpolateEight(const int16_t* data, __m256i pos
 
 // The last 1..7 points of a run: the lanes past the run are masked off, so
 // the gather reads nothing for them (their positions may be outside the
-// data), and only the run's values are copied out.
+// data); all eight values are stored, into the output's overshoot room.
 POCKETMIDI_AVX2 inline void InterpolateTail(const int16_t* data, __m256i positions,
                                             int16_t* out, int32_t n) {
   const __m256i mask =
@@ -48,9 +49,7 @@ POCKETMIDI_AVX2 inline void InterpolateTail(const int16_t* data, __m256i positio
   const __m256i values = _mm256_srai_epi32(_mm256_madd_epi16(pairs, PairWeights(positions)),
                                            kPositionFractionBits);
   const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(values, values), 0xD8);
-  int16_t lanes[16];
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), packed);
-  std::memcpy(out, lanes, static_cast<size_t>(n) * sizeof(int16_t));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
 }
 
 POCKETMIDI_AVX2 void Interpolate(const int16_t* data, int32_t positionQ12, int32_t stepQ12,
@@ -207,6 +206,81 @@ POCKETMIDI_AVX2 void Convert8(uint8_t* data, uint32_t values) {
   ConvertTo8Scalar(data, i, values);
 }
 
+// Sine1024 of eight arguments: the table read forwards or backwards by
+// quarter, negated in the second half of the cycle.
+POCKETMIDI_AVX2 inline __m256i Sine1024Eight(__m256i x) {
+  const __m256i i = _mm256_and_si256(x, _mm256_set1_epi32(255));
+  const __m256i quarter = _mm256_and_si256(_mm256_srai_epi32(x, 8), _mm256_set1_epi32(3));
+  const __m256i backwards =
+      _mm256_cmpeq_epi32(_mm256_and_si256(quarter, _mm256_set1_epi32(1)), _mm256_set1_epi32(1));
+  const __m256i index = _mm256_blendv_epi8(i, _mm256_sub_epi32(_mm256_set1_epi32(256), i), backwards);
+  const __m256i value = _mm256_i32gather_epi32(SineTable, index, 4);
+  const __m256i negate = _mm256_sub_epi32(_mm256_setzero_si256(), _mm256_srli_epi32(quarter, 1));
+  return _mm256_sub_epi32(_mm256_xor_si256(value, negate), negate);
+}
+
+// MulShift28Narrow of four pairs held in the low halves of 64-bit lanes.
+POCKETMIDI_AVX2 inline __m256i MulShift28Four(__m256i a, __m256i b) {
+  const __m256i low16 = _mm256_set1_epi64x(0xFFFF);
+  const __m256i full = _mm256_mul_epu32(a, b);
+  const __m256i lows = _mm256_mul_epu32(_mm256_and_si256(a, low16), _mm256_and_si256(b, low16));
+  return _mm256_srli_epi64(_mm256_sub_epi64(full, lows), 28);
+}
+
+// The mixing gains of one amplitude at eight tremolo and envelope gains, the
+// even ticks' in the low halves of t and env, the odd ones' in tOdd and
+// envOdd. Each tremolo gain is at most 2^28, so the first product stays
+// below 2^32 for the second one.
+POCKETMIDI_AVX2 inline __m256i GainsEight(__m256i amp, __m256i t, __m256i env, __m256i tOdd,
+                                          __m256i envOdd) {
+  const __m256i gainEven = _mm256_srli_epi64(MulShift28Four(MulShift28Four(amp, t), env), 16);
+  const __m256i gainOdd =
+      _mm256_srli_epi64(MulShift28Four(MulShift28Four(amp, tOdd), envOdd), 16);
+  const __m256i gains = _mm256_or_si256(gainEven, _mm256_slli_epi64(gainOdd, 32));
+  return _mm256_min_epu32(gains, _mm256_set1_epi32(static_cast<int32_t>(kMaxMixGain)));
+}
+
+// Every quantity in 32-bit lanes: for the valid inputs the sweep position is
+// below 65536 and the depth at most 32640, so pos x depth and sL x depth
+// stay below 2^31, and the tremolo gain lies in (0, 2^28].
+POCKETMIDI_AVX2 void TremoloGains(const TremoloTicks& ticks, int32_t* left, int32_t* right,
+                                  int32_t* trem) {
+  const __m256i tick = _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8);
+  const __m256i phase = _mm256_add_epi32(_mm256_set1_epi32(ticks.phase),
+                                         _mm256_mullo_epi32(tick, _mm256_set1_epi32(ticks.phaseStep)));
+  __m256i depth = _mm256_set1_epi32(ticks.fullDepth);
+  if (ticks.sweepStep != 0) {
+    const __m256i pos = _mm256_add_epi32(_mm256_set1_epi32(ticks.sweepPos),
+                                         _mm256_mullo_epi32(tick, _mm256_set1_epi32(ticks.sweepStep)));
+    depth = _mm256_srai_epi32(_mm256_mullo_epi32(pos, depth), 16);
+  }
+  const __m256i s = _mm256_add_epi32(Sine1024Eight(_mm256_srai_epi32(phase, 5)),
+                                     _mm256_set1_epi32(kUnityQ28));
+  const __m256i high = _mm256_mullo_epi32(_mm256_srli_epi32(s, 16), depth);
+  const __m256i low = _mm256_srli_epi32(
+      _mm256_mullo_epi32(_mm256_and_si256(s, _mm256_set1_epi32(0xFFFF)), depth), 16);
+  const __m256i t = _mm256_sub_epi32(_mm256_set1_epi32(kUnityQ28),
+                                     _mm256_srli_epi32(_mm256_add_epi32(high, low), 1));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(trem), t);
+
+  // The envelope gain of each tick's level (levels of valid ticks lie
+  // between two int32 levels; the index is held to the table for the rest).
+  __m256i env = _mm256_set1_epi32(kUnityQ28);
+  if (ticks.envelope) {
+    const __m256i level = _mm256_add_epi32(
+        _mm256_set1_epi32(ticks.envLevel), _mm256_mullo_epi32(tick, _mm256_set1_epi32(ticks.envStep)));
+    const __m256i index = _mm256_min_epi32(
+        _mm256_max_epi32(_mm256_srai_epi32(level, 23), _mm256_setzero_si256()), _mm256_set1_epi32(127));
+    env = _mm256_i32gather_epi32(EnvGainTable, index, 4);
+  }
+  const __m256i tOdd = _mm256_srli_epi64(t, 32);
+  const __m256i envOdd = _mm256_srli_epi64(env, 32);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(left),
+                      GainsEight(_mm256_set1_epi64x(ticks.ampLeft), t, env, tOdd, envOdd));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(right),
+                      GainsEight(_mm256_set1_epi64x(ticks.ampRight), t, env, tOdd, envOdd));
+}
+
 constexpr KernelSet kAvx2 = {
     "avx2",
     Interpolate,
@@ -215,6 +289,7 @@ constexpr KernelSet kAvx2 = {
     {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
+    TremoloGains,
     false,
 };
 

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "voice/scalar_kernels.h"
+#include "voice/tremolo_ticks.h"
 
 namespace pocketmidi {
 
@@ -152,6 +153,7 @@ constexpr KernelSet kNeon = {
     {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
+    TremoloGainsScalar,
     false,
 };
 

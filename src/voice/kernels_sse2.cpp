@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "voice/scalar_kernels.h"
+#include "voice/tremolo_ticks.h"
 
 namespace pocketmidi {
 
@@ -196,6 +197,7 @@ constexpr KernelSet kSse2 = {
     {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
+    TremoloGainsScalar,
     false,
 };
 

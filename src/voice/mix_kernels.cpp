@@ -34,16 +34,17 @@ constexpr int32_t SlotsPerPoint() {
 template <MixLayout kLayout, bool kTremolo, typename Mix>
 [[gnu::always_inline]] inline void RunTicksFor(Voice& voice, TickConstants& constants, Mix& mix,
                                                int32_t& tick, int32_t count, int32_t& runStart,
-                                               int32_t& left, int32_t& right, int32_t ratio) {
+                                               int32_t& left, int32_t& right, int32_t ratio,
+                                               TremoloGainsFn tremoloGains) {
   if constexpr (kLayout == MixLayout::kSpread) {
-    RunTicks<true, kTremolo>(voice, constants, mix, tick, count, runStart, left, right,
-                             ratio);
+    RunTicks<true, kTremolo>(voice, constants, mix, tick, count, runStart, left, right, ratio,
+                             tremoloGains);
   } else if (kLayout == MixLayout::kMono && voice.panMode == kPanSpread) {
-    RunTicks<true, kTremolo>(voice, constants, mix, tick, count, runStart, left, right,
-                             ratio);
+    RunTicks<true, kTremolo>(voice, constants, mix, tick, count, runStart, left, right, ratio,
+                             tremoloGains);
   } else {
-    RunTicks<false, kTremolo>(voice, constants, mix, tick, count, runStart, left, right,
-                              ratio);
+    RunTicks<false, kTremolo>(voice, constants, mix, tick, count, runStart, left, right, ratio,
+                              tremoloGains);
   }
 }
 
@@ -203,10 +204,10 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
       if (gainsFresh) {
         if (voice.tremPhaseStep == 0) {
           RunTicksFor<kLayout, false>(voice, constants, mix, tick, count, runStart, left, right,
-                                      ratio);
+                                      ratio, engine.kernels->tremoloGains);
         } else {
           RunTicksFor<kLayout, true>(voice, constants, mix, tick, count, runStart, left, right,
-                                     ratio);
+                                     ratio, engine.kernels->tremoloGains);
         }
         if (tick >= count) break;
       }

@@ -16,6 +16,7 @@
 #include "voice/fixed_point.h"
 #include "voice/kernel_set.h"
 #include "voice/mix_kernels.h"
+#include "voice/tremolo_ticks.h"
 #include "voice_test_engine.h"
 
 namespace pocketmidi {
@@ -174,6 +175,46 @@ TEST(KernelDifferentialTest, PcmConversionMatchesAtEveryLength) {
         (sixteen ? scalar.convert16 : scalar.convert8)(reinterpret_cast<uint8_t*>(expected.data()), values);
         (sixteen ? set->convert16 : set->convert8)(reinterpret_cast<uint8_t*>(actual.data()), values);
         ASSERT_EQ(std::memcmp(expected.data(), actual.data(), values * (sixteen ? 2 : 1)), 0);
+      }
+    }
+  }
+}
+
+// Eight tremolo ticks at once against the reference, over the input ranges
+// the mix kernels batch: amplitudes up to 2^32 - 1, envelope levels moving
+// across gain indices (and beyond the table at both ends), full depth, sweeps
+// ending inside the batch (lanes from there on are not compared).
+TEST(KernelDifferentialTest, TremoloBatchesMatchTheReference) {
+  std::mt19937 rng(11);
+  auto pick = [&rng](int64_t low, int64_t high) {
+    return static_cast<int64_t>(std::uniform_int_distribution<int64_t>(low, high)(rng));
+  };
+  const uint32_t amps[] = {0, 1, 0xFFFF, 0x10000, 1u << 28, 0xFFFFFFFFu};
+  for (const KernelSet* set : VectorSets()) {
+    for (int round = 0; round < 20000; ++round) {
+      TremoloTicks ticks{};
+      ticks.ampLeft = pick(0, 2) == 0 ? amps[pick(0, 5)] : static_cast<uint32_t>(pick(0, 0xFFFFFFFF));
+      ticks.ampRight = pick(0, 2) == 0 ? amps[pick(0, 5)] : static_cast<uint32_t>(pick(0, 0xFFFFFFFF));
+      ticks.envelope = pick(0, 3) != 0;
+      ticks.envLevel = static_cast<int32_t>(pick(-(1 << 24), (1 << 30) + (1 << 24)));
+      ticks.envStep = static_cast<int32_t>(pick(-(1 << 25), 1 << 25));
+      ticks.fullDepth = pick(0, 3) == 0 ? 32640 : static_cast<int32_t>(pick(0, 255)) * 128;
+      ticks.sweepStep = pick(0, 2) == 0 ? 0 : static_cast<int32_t>(pick(1, 20000));
+      ticks.sweepPos = static_cast<int32_t>(pick(0, 65535));
+      ticks.phase = static_cast<int32_t>(pick(INT32_MIN, INT32_MAX));
+      ticks.phaseStep = static_cast<int32_t>(pick(INT32_MIN, INT32_MAX));
+      int32_t left[kTremoloBatch], right[kTremoloBatch], trem[kTremoloBatch];
+      int32_t wantLeft[kTremoloBatch], wantRight[kTremoloBatch], wantTrem[kTremoloBatch];
+      set->tremoloGains(ticks, left, right, trem);
+      TremoloGainsScalar(ticks, wantLeft, wantRight, wantTrem);
+      int64_t sweep = ticks.sweepPos;
+      for (int j = 0; j < kTremoloBatch; ++j) {
+        sweep += ticks.sweepStep;
+        if (ticks.sweepStep != 0 && sweep >= 65536) break;
+        SCOPED_TRACE(testing::Message() << set->name << " round " << round << " tick " << j);
+        ASSERT_EQ(trem[j], wantTrem[j]);
+        ASSERT_EQ(left[j], wantLeft[j]);
+        ASSERT_EQ(right[j], wantRight[j]);
       }
     }
   }
