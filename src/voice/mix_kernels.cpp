@@ -109,6 +109,17 @@ class TickedMix {
     filled_ += n;
   }
 
+  // The block's last run: mixed at once when nothing waits (a block whose
+  // gains did not change), else added to the pending runs and flushed.
+  void Finish(int32_t n, int32_t left, int32_t right) {
+    if (filled_ == 0) {
+      if (n > 0) kernels_.mix[kIndex](points_, slots_, n, left, right);
+      return;
+    }
+    Add(n, left, right);
+    Flush();
+  }
+
   void Flush() {
     if (filled_ == 0) return;
     const KernelSet& set = wide_ ? ScalarKernels() : kernels_;
@@ -232,8 +243,7 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
       tick += ratio;
     }
     voice.controlCounter = static_cast<int16_t>(tick - count);
-    mix.Add(count - runStart, left, right);
-    mix.Flush();
+    mix.Finish(count - runStart, left, right);
   }
 }
 
