@@ -121,11 +121,12 @@ template <bool kSpread, bool kTremolo, typename Mix>
   int32_t phase = voice.tremPhase;
   int32_t trem = voice.tremGain;
   int32_t newLeft = voice.mixLeft, newRight = voice.mixRight;
-  // Batches take non-negative sweep inputs; any other combination (only a
-  // corrupt patch gives one) goes tick by tick. The gains are in
-  // MulShift28Narrow's range: a tremolo voice gets here only then.
-  // Batches of tremolo ticks (without tremolo the quiet loop costs less).
-  const bool batches = kTremolo && sweepStep >= 0 && sweepPos >= 0;
+  // Tremolo ticks go in batches when their inputs fit the batch's 32-bit
+  // lanes (always, short of a corrupt patch; the rest go tick by tick). The
+  // gains are in MulShift28Narrow's range: a tremolo voice gets here only
+  // then. Without tremolo the quiet loop costs less than a batch.
+  const bool batches =
+      kTremolo && TremoloBatchable(level, target, step, sweepPos, sweepStep);
   while (tick < count) {
     if (!kTremolo) {
       // Quiet ticks only move the level.
@@ -145,49 +146,42 @@ template <bool kSpread, bool kTremolo, typename Mix>
       if (tick >= count) break;
     }
     if (kTremolo && batches) {
-      // The next ticks that do not reach the envelope's target, keep the
-      // sweep below its end and fall in the block: their gains in one batch.
-      int32_t n = 0;
-      int64_t batchLevel = level;
-      int32_t batchSweep = sweepPos;
-      for (int32_t at = tick; n < kTremoloBatch && at < count; at += ratio) {
-        const int64_t next = batchLevel + step;
-        if ((step > 0 && next >= target) || (step < 0 && next <= target)) break;
-        if (sweepStep != 0) {
-          const int32_t pos = AddWrapping(batchSweep, sweepStep);
-          if (pos >= 65536) break;
-          batchSweep = pos;
-        }
-        batchLevel = next;
-        ++n;
-      }
+      // The next ticks up to the envelope's target, the sweep's end or the
+      // block's end, computed together; their runs handed on in order.
+      const TremoloTicks batch{static_cast<uint32_t>(ampLeft),
+                               static_cast<uint32_t>(ampRight),
+                               envelope,
+                               static_cast<int32_t>(level),
+                               step,
+                               static_cast<int32_t>(target),
+                               fullDepth,
+                               sweepPos,
+                               sweepStep,
+                               phase,
+                               phaseStep,
+                               count - tick,
+                               ratio,
+                               left,
+                               right,
+                               kSpread};
+      int32_t lefts[kTremoloBatch], rights[kTremoloBatch], trems[kTremoloBatch];
+      uint32_t changes = 0;
+      const int32_t n = tremoloGains(batch, lefts, rights, trems, &changes);
       if (n > 0) {
-        const TremoloTicks batch{static_cast<uint32_t>(ampLeft),
-                                 static_cast<uint32_t>(ampRight),
-                                 envelope,
-                                 static_cast<int32_t>(level),
-                                 step,
-                                 fullDepth,
-                                 sweepPos,
-                                 sweepStep,
-                                 phase,
-                                 phaseStep};
-        int32_t lefts[kTremoloBatch], rights[kTremoloBatch], trems[kTremoloBatch];
-        tremoloGains(batch, lefts, rights, trems);
-        for (int32_t j = 0; j < n; ++j) {
-          if (lefts[j] != left || (kSpread && rights[j] != right)) {
-            mix.Add(tick - runStart, left, right);
-            runStart = tick;
-            left = lefts[j];
-            if (kSpread) right = rights[j];
-          }
-          tick += ratio;
+        for (; changes != 0; changes &= changes - 1) {
+          const int32_t j = __builtin_ctz(changes);
+          const int32_t at = tick + j * ratio;
+          mix.Add(at - runStart, left, right);
+          runStart = at;
+          left = lefts[j];
+          if (kSpread) right = rights[j];
         }
-        level = batchLevel;
+        tick += n * ratio;
+        level += static_cast<int64_t>(n) * step;
         if (envelope) envGain = EnvelopeGain(static_cast<int32_t>(level));
         constants.envGain = envGain;
         setBounds(level);
-        sweepPos = batchSweep;
+        sweepPos += n * sweepStep;
         phase = static_cast<int32_t>(static_cast<uint32_t>(phase) +
                                      static_cast<uint32_t>(n) * static_cast<uint32_t>(phaseStep));
         trem = trems[n - 1];

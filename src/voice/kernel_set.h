@@ -34,12 +34,13 @@ using MixGainsFn = void (*)(const int16_t* points, int32_t* slots, int32_t n,
 // or unsigned 8-bit samples, from the first one on.
 using ConvertFn = void (*)(uint8_t* data, uint32_t values);
 
-// The gains after each of kTremoloBatch tremolo ticks in a row
-// (voice/tremolo_ticks.h has the inputs and the reference form).
+// Up to kTremoloBatch tremolo ticks in a row: how many, their gains, and
+// which of them change the gains (voice/tremolo_ticks.h has the inputs and
+// the reference form).
 struct TremoloTicks;
 constexpr int kTremoloBatch = 8;
-using TremoloGainsFn = void (*)(const TremoloTicks& ticks, int32_t* left, int32_t* right,
-                                int32_t* trem);
+using TremoloGainsFn = int32_t (*)(const TremoloTicks& ticks, int32_t* left, int32_t* right,
+                                   int32_t* trem, uint32_t* changes);
 
 struct KernelSet {
   const char* name;

@@ -240,22 +240,42 @@ POCKETMIDI_AVX2 inline __m256i GainsEight(__m256i amp, __m256i t, __m256i env, _
   return _mm256_min_epu32(gains, _mm256_set1_epi32(static_cast<int32_t>(kMaxMixGain)));
 }
 
-// Every quantity in 32-bit lanes: for the valid inputs the sweep position is
-// below 65536 and the depth at most 32640, so pos x depth and sL x depth
-// stay below 2^31, and the tremolo gain lies in (0, 2^28].
-POCKETMIDI_AVX2 void TremoloGains(const TremoloTicks& ticks, int32_t* left, int32_t* right,
-                                  int32_t* trem) {
-  const __m256i tick = _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8);
-  const __m256i phase = _mm256_add_epi32(_mm256_set1_epi32(ticks.phase),
-                                         _mm256_mullo_epi32(tick, _mm256_set1_epi32(ticks.phaseStep)));
+// start + tick x step in each lane, wrapping.
+POCKETMIDI_AVX2 inline __m256i Along(__m256i tick, int32_t start, int32_t step) {
+  return _mm256_add_epi32(_mm256_set1_epi32(start), _mm256_mullo_epi32(tick, _mm256_set1_epi32(step)));
+}
+
+// Lane j (0..7) holds the tick j + 1 after the last committed one. Every
+// quantity fits a 32-bit lane for the inputs TremoloBatchable admits: levels
+// stay within -2^30..2^31 - 8, sweep positions below 2^28, and in the lanes
+// that are batched the sweep position is below 65536 and the depth at most
+// 32640, so pos x depth and sL x depth stay below 2^31 and the tremolo gain
+// lies in (0, 2^28].
+POCKETMIDI_AVX2 int32_t TremoloGains(const TremoloTicks& ticks, int32_t* left, int32_t* right,
+                                     int32_t* trem, uint32_t* changes) {
+  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i tick = _mm256_add_epi32(lane, _mm256_set1_epi32(1));
+
+  // Which ticks are in the batch: in the block, short of the target, the
+  // sweep still running.
+  __m256i valid = _mm256_cmpgt_epi32(_mm256_set1_epi32(ticks.room),
+                                     _mm256_mullo_epi32(lane, _mm256_set1_epi32(ticks.ratio)));
+  const __m256i level = Along(tick, ticks.envLevel, ticks.envStep);
+  const __m256i target = _mm256_set1_epi32(ticks.envTarget);
+  if (ticks.envStep > 0) valid = _mm256_and_si256(valid, _mm256_cmpgt_epi32(target, level));
+  if (ticks.envStep < 0) valid = _mm256_and_si256(valid, _mm256_cmpgt_epi32(level, target));
   __m256i depth = _mm256_set1_epi32(ticks.fullDepth);
   if (ticks.sweepStep != 0) {
-    const __m256i pos = _mm256_add_epi32(_mm256_set1_epi32(ticks.sweepPos),
-                                         _mm256_mullo_epi32(tick, _mm256_set1_epi32(ticks.sweepStep)));
+    const __m256i pos = Along(tick, ticks.sweepPos, ticks.sweepStep);
+    valid = _mm256_and_si256(valid, _mm256_cmpgt_epi32(_mm256_set1_epi32(65536), pos));
     depth = _mm256_srai_epi32(_mm256_mullo_epi32(pos, depth), 16);
   }
-  const __m256i s = _mm256_add_epi32(Sine1024Eight(_mm256_srai_epi32(phase, 5)),
-                                     _mm256_set1_epi32(kUnityQ28));
+  const uint32_t validBits = static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(valid)));
+  const int32_t n = static_cast<int32_t>(__builtin_ctz(~validBits));  // bit 8 up is clear
+
+  const __m256i s = _mm256_add_epi32(
+      Sine1024Eight(_mm256_srai_epi32(Along(tick, ticks.phase, ticks.phaseStep), 5)),
+      _mm256_set1_epi32(kUnityQ28));
   const __m256i high = _mm256_mullo_epi32(_mm256_srli_epi32(s, 16), depth);
   const __m256i low = _mm256_srli_epi32(
       _mm256_mullo_epi32(_mm256_and_si256(s, _mm256_set1_epi32(0xFFFF)), depth), 16);
@@ -263,22 +283,33 @@ POCKETMIDI_AVX2 void TremoloGains(const TremoloTicks& ticks, int32_t* left, int3
                                      _mm256_srli_epi32(_mm256_add_epi32(high, low), 1));
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(trem), t);
 
-  // The envelope gain of each tick's level (levels of valid ticks lie
-  // between two int32 levels; the index is held to the table for the rest).
+  // The envelope gain of each tick's level, the index held to the table.
   __m256i env = _mm256_set1_epi32(kUnityQ28);
   if (ticks.envelope) {
-    const __m256i level = _mm256_add_epi32(
-        _mm256_set1_epi32(ticks.envLevel), _mm256_mullo_epi32(tick, _mm256_set1_epi32(ticks.envStep)));
     const __m256i index = _mm256_min_epi32(
         _mm256_max_epi32(_mm256_srai_epi32(level, 23), _mm256_setzero_si256()), _mm256_set1_epi32(127));
     env = _mm256_i32gather_epi32(EnvGainTable, index, 4);
   }
   const __m256i tOdd = _mm256_srli_epi64(t, 32);
   const __m256i envOdd = _mm256_srli_epi64(env, 32);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(left),
-                      GainsEight(_mm256_set1_epi64x(ticks.ampLeft), t, env, tOdd, envOdd));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(right),
-                      GainsEight(_mm256_set1_epi64x(ticks.ampRight), t, env, tOdd, envOdd));
+  const __m256i lefts = GainsEight(_mm256_set1_epi64x(ticks.ampLeft), t, env, tOdd, envOdd);
+  const __m256i rights = GainsEight(_mm256_set1_epi64x(ticks.ampRight), t, env, tOdd, envOdd);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(left), lefts);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(right), rights);
+
+  // Each tick's gains against the ones before it.
+  const __m256i back = _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6);
+  const __m256i previousLeft = _mm256_blend_epi32(_mm256_permutevar8x32_epi32(lefts, back),
+                                                  _mm256_set1_epi32(ticks.left), 1);
+  __m256i same = _mm256_cmpeq_epi32(lefts, previousLeft);
+  if (ticks.spread) {
+    const __m256i previousRight = _mm256_blend_epi32(_mm256_permutevar8x32_epi32(rights, back),
+                                                     _mm256_set1_epi32(ticks.right), 1);
+    same = _mm256_and_si256(same, _mm256_cmpeq_epi32(rights, previousRight));
+  }
+  const uint32_t sameBits = static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(same)));
+  *changes = ~sameBits & ((1u << n) - 1u);
+  return n;
 }
 
 constexpr KernelSet kAvx2 = {

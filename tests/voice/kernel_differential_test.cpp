@@ -180,14 +180,15 @@ TEST(KernelDifferentialTest, PcmConversionMatchesAtEveryLength) {
   }
 }
 
-// Eight tremolo ticks at once against the reference, over the input ranges
-// the mix kernels batch: amplitudes up to 2^32 - 1, envelope levels moving
-// across gain indices (and beyond the table at both ends), full depth, sweeps
-// ending inside the batch (lanes from there on are not compared).
+// Batches of tremolo ticks against the reference over the inputs the mix
+// kernels batch: amplitudes up to 2^32 - 1, envelope levels crossing gain
+// indices towards targets inside and just past the batch, full depth,
+// sweeps ending inside it, blocks ending inside it, gains before the batch
+// equal to the first tick's or not.
 TEST(KernelDifferentialTest, TremoloBatchesMatchTheReference) {
   std::mt19937 rng(11);
   auto pick = [&rng](int64_t low, int64_t high) {
-    return static_cast<int64_t>(std::uniform_int_distribution<int64_t>(low, high)(rng));
+    return std::uniform_int_distribution<int64_t>(low, high)(rng);
   };
   const uint32_t amps[] = {0, 1, 0xFFFF, 0x10000, 1u << 28, 0xFFFFFFFFu};
   for (const KernelSet* set : VectorSets()) {
@@ -196,25 +197,39 @@ TEST(KernelDifferentialTest, TremoloBatchesMatchTheReference) {
       ticks.ampLeft = pick(0, 2) == 0 ? amps[pick(0, 5)] : static_cast<uint32_t>(pick(0, 0xFFFFFFFF));
       ticks.ampRight = pick(0, 2) == 0 ? amps[pick(0, 5)] : static_cast<uint32_t>(pick(0, 0xFFFFFFFF));
       ticks.envelope = pick(0, 3) != 0;
-      ticks.envLevel = static_cast<int32_t>(pick(-(1 << 24), (1 << 30) + (1 << 24)));
-      ticks.envStep = static_cast<int32_t>(pick(-(1 << 25), 1 << 25));
+      ticks.envLevel = static_cast<int32_t>(pick(0, 1 << 30));
+      ticks.envStep = static_cast<int32_t>(pick(-(1 << 27) + 1, (1 << 27) - 1));
+      if (pick(0, 3) == 0) ticks.envStep = 0;
+      // A target a few ticks away (on a tick's level or one off), or anywhere.
+      const int64_t near = ticks.envLevel + pick(0, 9) * ticks.envStep + pick(-1, 1);
+      ticks.envTarget = static_cast<int32_t>(pick(0, 1) == 0 && near >= 0 && near <= (1 << 30)
+                                                 ? near
+                                                 : pick(0, 1 << 30));
       ticks.fullDepth = pick(0, 3) == 0 ? 32640 : static_cast<int32_t>(pick(0, 255)) * 128;
-      ticks.sweepStep = pick(0, 2) == 0 ? 0 : static_cast<int32_t>(pick(1, 20000));
+      ticks.sweepStep = pick(0, 2) == 0 ? 0 : static_cast<int32_t>(pick(1, (1 << 24) - 1) >> pick(0, 14));
       ticks.sweepPos = static_cast<int32_t>(pick(0, 65535));
       ticks.phase = static_cast<int32_t>(pick(INT32_MIN, INT32_MAX));
       ticks.phaseStep = static_cast<int32_t>(pick(INT32_MIN, INT32_MAX));
-      int32_t left[kTremoloBatch], right[kTremoloBatch], trem[kTremoloBatch];
-      int32_t wantLeft[kTremoloBatch], wantRight[kTremoloBatch], wantTrem[kTremoloBatch];
-      set->tremoloGains(ticks, left, right, trem);
-      TremoloGainsScalar(ticks, wantLeft, wantRight, wantTrem);
-      int64_t sweep = ticks.sweepPos;
-      for (int j = 0; j < kTremoloBatch; ++j) {
-        sweep += ticks.sweepStep;
-        if (ticks.sweepStep != 0 && sweep >= 65536) break;
-        SCOPED_TRACE(testing::Message() << set->name << " round " << round << " tick " << j);
-        ASSERT_EQ(trem[j], wantTrem[j]);
-        ASSERT_EQ(left[j], wantLeft[j]);
-        ASSERT_EQ(right[j], wantRight[j]);
+      ticks.ratio = static_cast<int32_t>(pick(1, 255));
+      ticks.room = static_cast<int32_t>(pick(1, 8 * ticks.ratio + 1));
+      ticks.spread = pick(0, 1) == 0;
+      ticks.left = static_cast<int32_t>(pick(0, 8191));
+      ticks.right = static_cast<int32_t>(pick(0, 8191));
+      ASSERT_TRUE(TremoloBatchable(ticks.envLevel, ticks.envTarget, ticks.envStep, ticks.sweepPos,
+                                   ticks.sweepStep));
+      int32_t want[3][kTremoloBatch], got[3][kTremoloBatch];
+      uint32_t wantChanges = 0, gotChanges = 0;
+      const int32_t n = TremoloGainsScalar(ticks, want[0], want[1], want[2], &wantChanges);
+      if (n > 0 && pick(0, 1) == 0) {  // the gains before: often the first tick's own
+        ticks.left = want[0][0];
+        ticks.right = want[1][0];
+        TremoloGainsScalar(ticks, want[0], want[1], want[2], &wantChanges);
+      }
+      SCOPED_TRACE(testing::Message() << set->name << " round " << round);
+      ASSERT_EQ(set->tremoloGains(ticks, got[0], got[1], got[2], &gotChanges), n);
+      ASSERT_EQ(gotChanges, wantChanges);
+      for (int32_t j = 0; j < n; ++j) {
+        for (int k = 0; k < 3; ++k) ASSERT_EQ(got[k][j], want[k][j]) << "tick " << j << " field " << k;
       }
     }
   }
