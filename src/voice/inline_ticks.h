@@ -125,8 +125,8 @@ template <bool kSpread, bool kTremolo, typename Mix>
   // lanes (always, short of a corrupt patch; the rest go tick by tick). The
   // gains are in MulShift28Narrow's range: a tremolo voice gets here only
   // then. Without tremolo the quiet loop costs less than a batch.
-  const bool batches =
-      kTremolo && TremoloBatchable(level, target, step, sweepPos, sweepStep);
+  const bool batches = kTremolo && tremoloGains != nullptr &&
+                       TremoloBatchable(level, target, step, sweepPos, sweepStep);
   while (tick < count) {
     if (!kTremolo) {
       // Quiet ticks only move the level.

@@ -5,7 +5,6 @@
 #include <initializer_list>
 
 #include "voice/scalar_kernels.h"
-#include "voice/tremolo_ticks.h"
 
 namespace pocketmidi {
 
@@ -23,7 +22,7 @@ constexpr KernelSet kScalar = {
      MixGainsScalar<MixLayout::kCentre>, MixGainsScalar<MixLayout::kSingle>},
     Convert16,
     Convert8,
-    TremoloGainsScalar,
+    nullptr,  // tremolo ticks one by one
     true,
 };
 

@@ -49,6 +49,8 @@ struct KernelSet {
   MixGainsFn mixGains[4];
   ConvertFn convert16;
   ConvertFn convert8;
+  // Null where batches would cost more than ticks one by one (no vector
+  // form: the reference loop is slower than the single-tick path).
   TremoloGainsFn tremoloGains;
   // The reference runs every control tick through ControlTick and mixes run
   // by run at the gains it leaves, as the procedure reads; the other sets

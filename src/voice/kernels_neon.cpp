@@ -13,7 +13,6 @@
 #include <cstring>
 
 #include "voice/scalar_kernels.h"
-#include "voice/tremolo_ticks.h"
 
 namespace pocketmidi {
 
@@ -153,7 +152,7 @@ constexpr KernelSet kNeon = {
     {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
-    TremoloGainsScalar,
+    nullptr,  // tremolo ticks one by one
     false,
 };
 

@@ -13,7 +13,6 @@
 #include <cstring>
 
 #include "voice/scalar_kernels.h"
-#include "voice/tremolo_ticks.h"
 
 namespace pocketmidi {
 
@@ -197,7 +196,7 @@ constexpr KernelSet kSse2 = {
     {MixGainsMono, MixGainsPairs, MixGainsPairs, MixGainsSingle},
     Convert16,
     Convert8,
-    TremoloGainsScalar,
+    nullptr,  // tremolo ticks one by one
     false,
 };
 
