@@ -73,6 +73,143 @@ inline bool GainsAgree(const Voice& voice, const TickConstants& constants) {
   return true;
 }
 
+// Where a block's ticks stand: the next tick comes after `tick` points of
+// the block's `count`, one every `ratio`; points from `start` on are at
+// left/right and not yet handed to the mix.
+struct TickRun {
+  int32_t tick;
+  int32_t start;
+  int32_t left;
+  int32_t right;
+  int32_t count;
+  int32_t ratio;
+
+  // New gains from the point `at` on: the pending run goes to mix.
+  template <typename Mix>
+  void ChangeGains(Mix& mix, int32_t at, int32_t newLeft, int32_t newRight) {
+    mix.Add(at - start, left, right);
+    start = at;
+    left = newLeft;
+    right = newRight;
+  }
+};
+
+// The voice's tick state while RunTicks moves it, stored back at the end.
+struct TickState {
+  int64_t level;
+  int32_t envGain;
+  int32_t sweepPos;
+  int32_t phase;
+  int32_t trem;
+  int32_t left;  // the gains after the last tick
+  int32_t right;
+};
+
+// A tick is quiet (same gain index, target not reached) while the new level
+// lies strictly between low and high.
+struct EnvelopeBounds {
+  int32_t step;
+  int64_t target;
+  int64_t low = INT64_MIN;
+  int64_t high = INT64_MAX;
+
+  void Set(int64_t from) {
+    const int64_t first = EnvelopeIndex(from) * kEnvelopeIndexUnit;
+    if (step > 0) {
+      high = first + kEnvelopeIndexUnit;
+      if (target < high) high = target;
+    } else if (step < 0) {
+      low = first - 1;
+      if (target > low) low = target;
+    }
+  }
+};
+
+// Quiet ticks only move the level: two compares a tick (on copies held in
+// registers).
+[[gnu::always_inline]] inline void QuietTicks(const EnvelopeBounds& bounds, int64_t& level,
+                                              TickRun& run) {
+  const int32_t step = bounds.step, count = run.count, ratio = run.ratio;
+  int64_t at = level;
+  int32_t tick = run.tick;
+  if (step > 0) {
+    const int64_t high = bounds.high;
+    while (tick < count && at + step < high) {
+      at += step;
+      tick += ratio;
+    }
+  } else if (step < 0) {
+    const int64_t low = bounds.low;
+    while (tick < count && at + step > low) {
+      at += step;
+      tick += ratio;
+    }
+  } else {
+    while (tick < count) tick += ratio;
+  }
+  level = at;
+  run.tick = tick;
+}
+
+// One batch of tremolo ticks from run.tick on (see TremoloGainsFn): the
+// gains it changes handed on in order, the state moved past its ticks.
+// `batch` holds the voice's constants; the moving fields are filled here.
+// Returns how many ticks it took.
+template <bool kSpread, typename Mix>
+[[gnu::always_inline]] inline int32_t TakeTremoloBatch(TremoloGainsFn tremoloGains,
+                                                       TremoloTicks& batch, Mix& mix,
+                                                       TickRun& run, TickState& state) {
+  batch.envLevel = static_cast<int32_t>(state.level);
+  batch.sweepPos = state.sweepPos;
+  batch.phase = state.phase;
+  batch.room = run.count - run.tick;
+  batch.left = run.left;
+  batch.right = run.right;
+  int32_t lefts[kTremoloBatch], rights[kTremoloBatch], trems[kTremoloBatch];
+  uint32_t changes = 0;
+  const int32_t n = tremoloGains(batch, lefts, rights, trems, &changes);
+  if (n == 0) return 0;
+  for (; changes != 0; changes &= changes - 1) {
+    const int32_t j = __builtin_ctz(changes);
+    run.ChangeGains(mix, run.tick + j * run.ratio, lefts[j], kSpread ? rights[j] : run.right);
+  }
+  run.tick += n * run.ratio;
+  state.level += static_cast<int64_t>(n) * batch.envStep;
+  if (batch.envelope) state.envGain = EnvelopeGain(static_cast<int32_t>(state.level));
+  state.sweepPos += n * batch.sweepStep;
+  state.phase = static_cast<int32_t>(static_cast<uint32_t>(state.phase) +
+                                     static_cast<uint32_t>(n) *
+                                         static_cast<uint32_t>(batch.phaseStep));
+  state.trem = trems[n - 1];
+  state.left = lefts[n - 1];
+  if (kSpread) state.right = rights[n - 1];
+  return n;
+}
+
+// The gains after a tick that recomputes them, as MixGain: the tremolo
+// phase steps (with the depth this tick's sweep gives), then the amplitudes
+// go through the tremolo and envelope gains.
+template <bool kSpread, bool kTremolo>
+[[gnu::always_inline]] inline void TickGains(uint64_t ampLeft, uint64_t ampRight, bool envelope,
+                                             int32_t depth, int32_t phaseStep,
+                                             TickState& state) {
+  uint64_t gl = ampLeft, gr = ampRight;
+  if (kTremolo) {
+    state.phase = AddWrapping(state.phase, phaseStep);
+    state.trem = TremoloGain(state.phase, depth);
+    const uint64_t t = static_cast<uint32_t>(state.trem);
+    gl = MulShift28Narrow(gl, t);
+    if (kSpread) gr = MulShift28Narrow(gr, t);
+  }
+  if (envelope) {
+    const uint64_t env = static_cast<uint32_t>(state.envGain);
+    gl = MulShift28Narrow(gl, env);
+    if (kSpread) gr = MulShift28Narrow(gr, env);
+  }
+  state.left = ClampMixGain(gl);
+  if (kSpread) state.right = ClampMixGain(gr);
+}
+
 // Runs of in-place ticks between the events that need InlineTick or
 // ControlTick: the envelope level moves on (and, past the first level of
 // another gain index, takes that index's gain), the tremolo sweep and phase
@@ -86,166 +223,81 @@ inline bool GainsAgree(const Voice& voice, const TickConstants& constants) {
 // gains.
 template <bool kSpread, bool kTremolo, typename Mix>
 [[gnu::always_inline]] inline void RunTicks(Voice& voice, TickConstants& constants, Mix& mix,
-                                            int32_t& tick, int32_t count, int32_t& runStart,
-                                            int32_t& left, int32_t& right, int32_t ratio,
-                                            TremoloGainsFn tremoloGains) {
+                                            TickRun& run, TremoloGainsFn tremoloGains) {
   const uint64_t ampLeft = static_cast<uint64_t>(voice.ampLeft);
   const uint64_t ampRight = kSpread ? static_cast<uint64_t>(voice.ampRight) : 0u;
   const bool envelope = constants.envelope;
   const bool narrow = NarrowGainChain(ampLeft | ampRight, envelope, constants.envGain);
   if (kTremolo && !narrow) return;
-  int32_t envGain = constants.envGain;
 
   const int32_t step = voice.envStep;
-  const int64_t target = voice.envTarget;
-  int64_t level = voice.envLevel;
-  // A tick is quiet (same gain index, target not reached) while the new
-  // level lies strictly between low and high.
-  int64_t low = INT64_MIN, high = INT64_MAX;
-  auto setBounds = [&](int64_t from) {
-    const int64_t first = EnvelopeIndex(from) * kEnvelopeIndexUnit;
-    if (step > 0) {
-      high = first + kEnvelopeIndexUnit;
-      if (target < high) high = target;
-    } else if (step < 0) {
-      low = first - 1;
-      if (target > low) low = target;
-    }
-  };
-  setBounds(level);
-
+  EnvelopeBounds bounds{step, voice.envTarget};
+  TickState state{voice.envLevel, constants.envGain, voice.tremSweepPos, voice.tremPhase,
+                  voice.tremGain,  voice.mixLeft,     voice.mixRight};
+  bounds.Set(state.level);
   const int32_t fullDepth = constants.tremDepth;
   const int32_t sweepStep = voice.tremSweepStep;
   const int32_t phaseStep = voice.tremPhaseStep;
-  int32_t sweepPos = voice.tremSweepPos;
-  int32_t phase = voice.tremPhase;
-  int32_t trem = voice.tremGain;
-  int32_t newLeft = voice.mixLeft, newRight = voice.mixRight;
   // Tremolo ticks go in batches when their inputs fit the batch's 32-bit
   // lanes (always, short of a corrupt patch; the rest go tick by tick). The
   // gains are in MulShift28Narrow's range: a tremolo voice gets here only
   // then. Without tremolo the quiet loop costs less than a batch.
   const bool batches = kTremolo && tremoloGains != nullptr &&
-                       TremoloBatchable(level, target, step, sweepPos, sweepStep);
-  while (tick < count) {
+                       TremoloBatchable(state.level, bounds.target, step, state.sweepPos,
+                                        sweepStep);
+  TremoloTicks batch{static_cast<uint32_t>(ampLeft), static_cast<uint32_t>(ampRight), envelope,
+                     0, step, static_cast<int32_t>(bounds.target), fullDepth, 0, sweepStep, 0,
+                     phaseStep, 0, run.ratio, 0, 0, kSpread};
+  while (run.tick < run.count) {
     if (!kTremolo) {
-      // Quiet ticks only move the level.
-      if (step > 0) {
-        while (tick < count && level + step < high) {
-          level += step;
-          tick += ratio;
-        }
-      } else if (step < 0) {
-        while (tick < count && level + step > low) {
-          level += step;
-          tick += ratio;
-        }
-      } else {
-        while (tick < count) tick += ratio;
-      }
-      if (tick >= count) break;
+      QuietTicks(bounds, state.level, run);
+      if (run.tick >= run.count) break;
     }
     if (kTremolo && batches) {
-      // The next ticks up to the envelope's target, the sweep's end or the
-      // block's end, computed together; their runs handed on in order.
-      const TremoloTicks batch{static_cast<uint32_t>(ampLeft),
-                               static_cast<uint32_t>(ampRight),
-                               envelope,
-                               static_cast<int32_t>(level),
-                               step,
-                               static_cast<int32_t>(target),
-                               fullDepth,
-                               sweepPos,
-                               sweepStep,
-                               phase,
-                               phaseStep,
-                               count - tick,
-                               ratio,
-                               left,
-                               right,
-                               kSpread};
-      int32_t lefts[kTremoloBatch], rights[kTremoloBatch], trems[kTremoloBatch];
-      uint32_t changes = 0;
-      const int32_t n = tremoloGains(batch, lefts, rights, trems, &changes);
+      const int32_t n = TakeTremoloBatch<kSpread>(tremoloGains, batch, mix, run, state);
       if (n > 0) {
-        for (; changes != 0; changes &= changes - 1) {
-          const int32_t j = __builtin_ctz(changes);
-          const int32_t at = tick + j * ratio;
-          mix.Add(at - runStart, left, right);
-          runStart = at;
-          left = lefts[j];
-          if (kSpread) right = rights[j];
-        }
-        tick += n * ratio;
-        level += static_cast<int64_t>(n) * step;
-        if (envelope) envGain = EnvelopeGain(static_cast<int32_t>(level));
-        constants.envGain = envGain;
-        setBounds(level);
-        sweepPos += n * sweepStep;
-        phase = static_cast<int32_t>(static_cast<uint32_t>(phase) +
-                                     static_cast<uint32_t>(n) * static_cast<uint32_t>(phaseStep));
-        trem = trems[n - 1];
-        newLeft = lefts[n - 1];
-        if (kSpread) newRight = rights[n - 1];
+        constants.envGain = state.envGain;
+        bounds.Set(state.level);
         if (n == kTremoloBatch) continue;
-        if (tick >= count) break;
+        if (run.tick >= run.count) break;
       }
     }
-    const int64_t next = level + step;
+    const int64_t next = state.level + step;
     bool regain = kTremolo;
-    if (next <= low || next >= high) {
-      if (step > 0 ? next >= target : next <= target) break;
+    if (next <= bounds.low || next >= bounds.high) {
+      if (step > 0 ? next >= bounds.target : next <= bounds.target) break;
       // Another gain index.
       const int32_t gain = envelope ? EnvelopeGain(static_cast<int32_t>(next)) : kUnityQ28;
       if (!narrow || static_cast<uint32_t>(gain) > static_cast<uint32_t>(kUnityQ28)) break;
-      envGain = gain;
-      setBounds(next);
+      state.envGain = gain;
+      bounds.Set(next);
       regain = true;
     }
     int32_t depth = fullDepth;
     if (kTremolo && sweepStep != 0) {
-      const int32_t pos = AddWrapping(sweepPos, sweepStep);
+      const int32_t pos = AddWrapping(state.sweepPos, sweepStep);
       if (pos >= 65536) break;  // nothing committed yet: the tick is InlineTick's
-      sweepPos = pos;
+      state.sweepPos = pos;
       depth = static_cast<int32_t>((static_cast<int64_t>(pos) * depth) >> 16);
     }
-    level = next;
-    constants.envGain = envGain;
-    if (!regain) {
-      tick += ratio;
-      continue;
+    state.level = next;
+    constants.envGain = state.envGain;
+    if (regain) {
+      TickGains<kSpread, kTremolo>(ampLeft, ampRight, envelope, depth, phaseStep, state);
+      if (state.left != run.left || (kSpread && state.right != run.right)) {
+        run.ChangeGains(mix, run.tick, state.left, state.right);
+      }
     }
-    uint64_t gl = ampLeft, gr = ampRight;
-    if (kTremolo) {
-      phase = AddWrapping(phase, phaseStep);
-      trem = TremoloGain(phase, depth);
-      const uint64_t t = static_cast<uint32_t>(trem);
-      gl = MulShift28Narrow(gl, t);
-      if (kSpread) gr = MulShift28Narrow(gr, t);
-    }
-    if (envelope) {
-      const uint64_t env = static_cast<uint32_t>(envGain);
-      gl = MulShift28Narrow(gl, env);
-      if (kSpread) gr = MulShift28Narrow(gr, env);
-    }
-    newLeft = ClampMixGain(gl);
-    if (kSpread) newRight = ClampMixGain(gr);
-    if (newLeft != left || (kSpread && newRight != right)) {
-      mix.Add(tick - runStart, left, right);
-      runStart = tick;
-      left = newLeft;
-      right = newRight;
-    }
-    tick += ratio;
+    run.tick += run.ratio;
   }
-  voice.envLevel = static_cast<int32_t>(level);
+  voice.envLevel = static_cast<int32_t>(state.level);
   if (kTremolo) {
-    voice.tremSweepPos = sweepPos;
-    voice.tremPhase = phase;
-    voice.tremGain = trem;
+    voice.tremSweepPos = state.sweepPos;
+    voice.tremPhase = state.phase;
+    voice.tremGain = state.trem;
   }
-  voice.mixLeft = newLeft;
-  if (kSpread) voice.mixRight = newRight;
+  voice.mixLeft = state.left;
+  if (kSpread) voice.mixRight = state.right;
 }
 
 }  // namespace pocketmidi

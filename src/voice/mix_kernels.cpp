@@ -33,18 +33,13 @@ constexpr int32_t SlotsPerPoint() {
 // also in mono output, where only the left one is mixed.
 template <MixLayout kLayout, bool kTremolo, typename Mix>
 [[gnu::always_inline]] inline void RunTicksFor(Voice& voice, TickConstants& constants, Mix& mix,
-                                               int32_t& tick, int32_t count, int32_t& runStart,
-                                               int32_t& left, int32_t& right, int32_t ratio,
-                                               TremoloGainsFn tremoloGains) {
+                                               TickRun& run, TremoloGainsFn tremoloGains) {
   if constexpr (kLayout == MixLayout::kSpread) {
-    RunTicks<true, kTremolo>(voice, constants, mix, tick, count, runStart, left, right, ratio,
-                             tremoloGains);
+    RunTicks<true, kTremolo>(voice, constants, mix, run, tremoloGains);
   } else if (kLayout == MixLayout::kMono && voice.panMode == kPanSpread) {
-    RunTicks<true, kTremolo>(voice, constants, mix, tick, count, runStart, left, right, ratio,
-                             tremoloGains);
+    RunTicks<true, kTremolo>(voice, constants, mix, run, tremoloGains);
   } else {
-    RunTicks<false, kTremolo>(voice, constants, mix, tick, count, runStart, left, right, ratio,
-                              tremoloGains);
+    RunTicks<false, kTremolo>(voice, constants, mix, run, tremoloGains);
   }
 }
 
@@ -207,43 +202,33 @@ void MixKernel(SynthEngine& engine, const int16_t* points, int32_t* buffer, int3
       gainsFresh = voice.tremPhaseStep != 0 || GainsAgree(voice, constants);
     }
     TickedMix<kLayout> mix(*engine.kernels, points, buffer);
-    int32_t left = voice.mixLeft;
-    int32_t right = voice.mixRight;
-    // Points from runStart on are at left/right and not yet handed to mix.
-    int32_t runStart = 0;
-    while (tick < count) {
+    TickRun run{tick, 0, voice.mixLeft, voice.mixRight, count, ratio};
+    while (run.tick < count) {
       if (gainsFresh) {
         if (voice.tremPhaseStep == 0) {
-          RunTicksFor<kLayout, false>(voice, constants, mix, tick, count, runStart, left, right,
-                                      ratio, engine.kernels->tremoloGains);
+          RunTicksFor<kLayout, false>(voice, constants, mix, run, engine.kernels->tremoloGains);
         } else {
-          RunTicksFor<kLayout, true>(voice, constants, mix, tick, count, runStart, left, right,
-                                     ratio, engine.kernels->tremoloGains);
+          RunTicksFor<kLayout, true>(voice, constants, mix, run, engine.kernels->tremoloGains);
         }
-        if (tick >= count) break;
+        if (run.tick >= count) break;
       }
       if (!gainsFresh || !InlineTick(voice, constants)) {
         if (ControlTick(engine, voice) != 0) {
           // A finished voice leaves the rest of the block silent.
-          mix.Add(tick - runStart, left, right);
+          mix.Add(run.tick - run.start, run.left, run.right);
           mix.Flush();
           return;
         }
         gainsFresh = true;
         constants = ConstantsAfterTick(voice);
       }
-      const bool changed = voice.mixLeft != left ||
-                           (kLayout == MixLayout::kSpread && voice.mixRight != right);
-      if (changed) {
-        mix.Add(tick - runStart, left, right);
-        runStart = tick;
-        left = voice.mixLeft;
-        right = voice.mixRight;
-      }
-      tick += ratio;
+      const bool changed = voice.mixLeft != run.left ||
+                           (kLayout == MixLayout::kSpread && voice.mixRight != run.right);
+      if (changed) run.ChangeGains(mix, run.tick, voice.mixLeft, voice.mixRight);
+      run.tick += ratio;
     }
-    voice.controlCounter = static_cast<int16_t>(tick - count);
-    mix.Finish(count - runStart, left, right);
+    voice.controlCounter = static_cast<int16_t>(run.tick - count);
+    mix.Finish(count - run.start, run.left, run.right);
   }
 }
 
