@@ -139,7 +139,8 @@ class SynthEngine {
   Voice* voices;
   int32_t voiceCount;
   int32_t controlRatio;
-  int32_t mixBuffer[2 * kBlockFrames];
+  // With room for the mix kernels' overshoot past the block (kept unchanged).
+  int32_t mixBuffer[2 * kBlockFrames + kMixOvershoot];
   int32_t* mixCursor;
   int32_t mixFrames;
   SynthEvent* events;

@@ -20,6 +20,11 @@ using InterpolateFn = void (*)(const int16_t* data, int32_t positionQ12, int32_t
 
 // Adds n points times Q12 gains into the accumulators (MixLayout order:
 // mono, spread, centre, single), wrapping modulo 2^32. Gains are any int32.
+// A set may read one point past the run (the sample data keeps a guard
+// point, the resample buffer room for more) and read and write back,
+// unchanged, up to kMixOvershoot accumulators past the run's last one: the
+// vector sets mix a run's last few points as a whole vector.
+constexpr int32_t kMixOvershoot = 32;
 using MixRunFn = void (*)(const int16_t* points, int32_t* slots, int32_t n, int32_t left,
                           int32_t right);
 

@@ -102,78 +102,93 @@ POCKETMIDI_AVX2 inline __m256i Widen(const int16_t* points) {
   return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(points)));
 }
 
+// The last 1..7 points of a run widened the same way, the lanes past the run
+// zero, so that they add nothing. The masked load takes whole pairs of
+// points: at most one point past the run, which is always readable.
+POCKETMIDI_AVX2 inline __m256i WidenTail(const int16_t* points, int32_t r) {
+  const __m128i pairs = _mm_cmpgt_epi32(_mm_set1_epi32((r + 1) / 2), _mm_setr_epi32(0, 1, 2, 3));
+  const __m128i raw = _mm_maskload_epi32(reinterpret_cast<const int*>(points), pairs);
+  const __m256i inRun =
+      _mm256_cmpgt_epi32(_mm256_set1_epi32(r), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  return _mm256_and_si256(_mm256_cvtepi16_epi32(raw), inRun);
+}
+
+// Eight widened points into sixteen paired accumulators: each point against
+// a (left, right) gain pair, the first four points' pairs in `first`, the
+// last four's in `last`.
+POCKETMIDI_AVX2 inline void AddPairs(int32_t* slots, __m256i p, __m256i first, __m256i last) {
+  const __m256i firstFour = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+  const __m256i lastFour = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+  AddTo(slots, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, firstFour), first));
+  AddTo(slots + 8, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, lastFour), last));
+}
+
+// A run's last points go through the vector path too: the lanes past the
+// run add 0 to accumulators the kernels may rewrite (kMixOvershoot).
 POCKETMIDI_AVX2 void MixMono(const int16_t* points, int32_t* slots, int32_t n, int32_t left,
                              int32_t right) {
-  int32_t i = 0;
-  if (GainsFit16(left, right, false)) {
-    const __m256i gain = _mm256_set1_epi32(left);
-    for (; i + 8 <= n; i += 8) AddTo(slots + i, _mm256_madd_epi16(Widen(points + i), gain));
+  if (!GainsFit16(left, right, false)) {
+    MixRunScalar<MixLayout::kMono>(points, slots, n, left, right);
+    return;
   }
-  MixRunScalar<MixLayout::kMono>(points + i, slots + i, n - i, left, right);
+  const __m256i gain = _mm256_set1_epi32(left);
+  int32_t i = 0;
+  for (; i + 8 <= n; i += 8) AddTo(slots + i, _mm256_madd_epi16(Widen(points + i), gain));
+  if (i < n) AddTo(slots + i, _mm256_madd_epi16(WidenTail(points + i, n - i), gain));
 }
 
 // As in the SSE2 set: the single side is the pair form with a right gain of
-// 0, stopping one point early.
+// 0 (which adds 0 to the other side's accumulator).
 template <MixLayout kLayout>
 POCKETMIDI_AVX2 void MixPairs(const int16_t* points, int32_t* slots, int32_t n, int32_t left,
                               int32_t right) {
-  int32_t i = 0;
+  if (!GainsFit16(left, right, kLayout == MixLayout::kSpread)) {
+    MixRunScalar<kLayout>(points, slots, n, left, right);
+    return;
+  }
   const int32_t gainRight =
       kLayout == MixLayout::kSpread ? right : (kLayout == MixLayout::kCentre ? left : 0);
-  const int32_t vectorEnd = kLayout == MixLayout::kSingle ? n - 1 : n;
-  if (GainsFit16(left, right, kLayout == MixLayout::kSpread)) {
-    const __m256i gains = _mm256_setr_epi32(left, gainRight, left, gainRight, left, gainRight,
-                                            left, gainRight);
-    const __m256i firstFour = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
-    const __m256i lastFour = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
-    for (; i + 8 <= vectorEnd; i += 8) {
-      const __m256i p = Widen(points + i);
-      int32_t* s = slots + 2 * i;
-      AddTo(s, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, firstFour), gains));
-      AddTo(s + 8, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, lastFour), gains));
-    }
-  }
-  MixRunScalar<kLayout>(points + i, slots + 2 * i, n - i, left, right);
+  const __m256i gains =
+      _mm256_setr_epi32(left, gainRight, left, gainRight, left, gainRight, left, gainRight);
+  int32_t i = 0;
+  for (; i + 8 <= n; i += 8) AddPairs(slots + 2 * i, Widen(points + i), gains, gains);
+  if (i < n) AddPairs(slots + 2 * i, WidenTail(points + i, n - i), gains, gains);
 }
 
 POCKETMIDI_AVX2 void MixGainsMono(const int16_t* points, int32_t* slots, int32_t n,
                                   const int32_t* gains) {
   int32_t i = 0;
   for (; i + 8 <= n; i += 8) AddTo(slots + i, _mm256_madd_epi16(Widen(points + i), Load(gains + i)));
-  MixGainsScalar<MixLayout::kMono>(points + i, slots + i, n - i, gains + i);
+  if (i < n) AddTo(slots + i, _mm256_madd_epi16(WidenTail(points + i, n - i), Load(gains + i)));
 }
 
 POCKETMIDI_AVX2 void MixGainsPairs(const int16_t* points, int32_t* slots, int32_t n,
                                    const int32_t* gains) {
   int32_t i = 0;
-  const __m256i firstFour = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
-  const __m256i lastFour = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
   for (; i + 8 <= n; i += 8) {
-    const __m256i p = Widen(points + i);
-    int32_t* s = slots + 2 * i;
-    const int32_t* g = gains + 2 * i;
-    AddTo(s, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, firstFour), Load(g)));
-    AddTo(s + 8, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, lastFour), Load(g + 8)));
+    AddPairs(slots + 2 * i, Widen(points + i), Load(gains + 2 * i), Load(gains + 2 * i + 8));
   }
-  MixGainsScalar<MixLayout::kSpread>(points + i, slots + 2 * i, n - i, gains + 2 * i);
+  if (i < n) {
+    AddPairs(slots + 2 * i, WidenTail(points + i, n - i), Load(gains + 2 * i),
+             Load(gains + 2 * i + 8));
+  }
 }
 
-// One gain per point widened to (gain, 0) lane pairs; stops one point early.
+// One gain per point widened to (gain, 0) lane pairs.
+POCKETMIDI_AVX2 inline __m256i GainPairs(const int32_t* gains) {
+  return _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(gains)));
+}
+
 POCKETMIDI_AVX2 void MixGainsSingle(const int16_t* points, int32_t* slots, int32_t n,
                                     const int32_t* gains) {
   int32_t i = 0;
-  const __m256i firstFour = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
-  const __m256i lastFour = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
-  for (; i + 8 <= n - 1; i += 8) {
-    const __m256i p = Widen(points + i);
-    const __m256i g0 = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(gains + i)));
-    const __m256i g1 =
-        _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(gains + i + 4)));
-    int32_t* s = slots + 2 * i;
-    AddTo(s, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, firstFour), g0));
-    AddTo(s + 8, _mm256_madd_epi16(_mm256_permutevar8x32_epi32(p, lastFour), g1));
+  for (; i + 8 <= n; i += 8) {
+    AddPairs(slots + 2 * i, Widen(points + i), GainPairs(gains + i), GainPairs(gains + i + 4));
   }
-  MixGainsScalar<MixLayout::kSingle>(points + i, slots + 2 * i, n - i, gains + i);
+  if (i < n) {
+    AddPairs(slots + 2 * i, WidenTail(points + i, n - i), GainPairs(gains + i),
+             GainPairs(gains + i + 4));
+  }
 }
 
 POCKETMIDI_AVX2 void Convert16(uint8_t* data, uint32_t values) {

@@ -140,7 +140,7 @@ class TickedMix {
   int32_t* slots_;
   int32_t filled_ = 0;
   bool wide_ = false;
-  int32_t gains_[2 * kBlockFrames + 8];
+  int32_t gains_[2 * kBlockFrames + kMixOvershoot];
 };
 
 // The kernel with ticks as the procedure reads: ControlTick every ratio
