@@ -2,6 +2,7 @@
 // vibrato and ramps, mixed in runs split at its events; these are the edges
 // a song does not reach: a zero step, a loop at point 0, loops the resampler
 // cannot run, rate-0 samples, the 32-bit wrap of the mix and short ramps.
+#include "voice/kernel_set.h"
 #include "voice/mix_kernels.h"
 
 #include <gtest/gtest.h>
@@ -105,9 +106,12 @@ TEST(MixVoiceTest, WrapAndRampsOfCutVoices) {
     voice.panMode = static_cast<int16_t>(c.panMode);
     voice.mixLeft = c.left;
     voice.mixRight = c.right;
-    std::vector<int32_t> buffer(c.expected.size(), c.initial);
+    // The kernels may rewrite, unchanged, the room kept after a block.
+    std::vector<int32_t> buffer(c.expected.size() + kMixOvershoot, c.initial);
     MixVoice(t.engine, buffer.data(), 0, c.count);
-    EXPECT_EQ(buffer, c.expected);
+    std::vector<int32_t> expected = c.expected;
+    expected.resize(buffer.size(), c.initial);
+    EXPECT_EQ(buffer, expected);
     EXPECT_EQ(voice.state, c.state == kDie ? kFree : c.state);
   }
 }
@@ -132,9 +136,9 @@ TEST(MixVoiceTest, VoiceEndingAtOnceStillTicks) {
     voice.tremPhaseStep = c.tremPhaseStep;
     voice.controlCounter = static_cast<int16_t>(c.counterBefore);
     voice.ampLeft = 268435456;
-    std::vector<int32_t> buffer(8, 0);
+    std::vector<int32_t> buffer(8 + kMixOvershoot, 0);
     MixVoice(t.engine, buffer.data(), 0, 8);
-    EXPECT_EQ(buffer, std::vector<int32_t>(8, 0));
+    EXPECT_EQ(buffer, std::vector<int32_t>(8 + kMixOvershoot, 0));
     EXPECT_EQ(voice.state, kFree);
     EXPECT_EQ(voice.controlCounter, c.counterAfter);
     EXPECT_EQ(voice.tremPhase, c.tremPhaseAfter);
