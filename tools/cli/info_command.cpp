@@ -8,6 +8,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/duration_text.h"
 #include "cli/input_check.h"
 #include "cli/song_survey.h"
 #include "platform/utf16_path.h"
@@ -41,12 +42,6 @@ std::vector<Track> TracksOf(const MidiFileInfo& info) {
     offset += length + 1;
   }
   return tracks;
-}
-
-std::string DurationText(uint32_t ms) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%u:%02u.%03u", ms / 60000u, ms / 1000u % 60u, ms % 1000u);
-  return text;
 }
 
 // Text from the file is bytes in no known character set: control

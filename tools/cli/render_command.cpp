@@ -15,6 +15,7 @@
 #include "api/midi_decoder.h"
 #include "api/pcm_buffer_size.h"
 #include "cli/cli_options.h"
+#include "cli/duration_text.h"
 #include "cli/input_check.h"
 #include "cli/load_diagnosis.h"
 #include "cli/safe_output.h"
@@ -54,23 +55,14 @@ struct OpenSong {
   }
 };
 
-// value in decimal, at least `width` digits (leading zeros).
-std::string Digits(int64_t value, size_t width) {
-  std::string text = std::to_string(value);
-  return text.size() < width ? std::string(width - text.size(), '0') + text : text;
-}
-
-// "OUT: M:SS.mmm rendered in S.mmm s (R.rx realtime), N bytes". Formatted
-// with integers only: printf's formatting code is a large part of the C
-// library a rendering process would otherwise map just for this line.
 std::string RenderReport(const std::string& output, int32_t renderedMs, int64_t micros,
                          int64_t bytes) {
   // Realtime factor in tenths, rounded to nearest.
   const int64_t tenths = micros > 0 ? (renderedMs * int64_t{20000} / micros + 1) / 2 : 0;
-  return output + ": " + std::to_string(renderedMs / 60000) + ":" +
-         Digits(renderedMs / 1000 % 60, 2) + "." + Digits(renderedMs % 1000, 3) +
-         " rendered in " + std::to_string(micros / 1000000) + "." +
-         Digits(micros / 1000 % 1000, 3) + " s (" + std::to_string(tenths / 10) + "." +
+  return output + ": " + DurationText(static_cast<uint32_t>(renderedMs)) + " rendered in " +
+         std::to_string(micros / 1000000) + "." +
+         ZeroPadded(static_cast<uint64_t>(micros / 1000 % 1000), 3) + " s (" +
+         std::to_string(tenths / 10) + "." +
          std::to_string(tenths % 10) + "x realtime), " + std::to_string(bytes) + " bytes\n";
 }
 
