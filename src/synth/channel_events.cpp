@@ -81,6 +81,13 @@ void SynthEngine::DispatchEvent(const SynthEvent& event) {
   // Only the tempo event (gone after preparation) uses the channel byte for
   // anything else; never index past the 16 channels.
   if (ch >= kChannelCount) return;
+  // Waiting voices that the event reads or changes catch up first: those of
+  // its channel, and for a note-on those its search for a voice reads.
+  if (event.type == kNoteOn && event.dataByte2 != 0) {
+    MixVoicesForNoteOn(ch);
+  } else {
+    MixWaitingVoices(ch);
+  }
   // The channel changes first, so the voices below see its new state.
   ApplyChannelEvent(channels[ch], ch, event);
   const int32_t a = event.dataByte1;

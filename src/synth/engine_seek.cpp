@@ -29,8 +29,7 @@ void SynthEngine::ResetChannels() {
 void SynthEngine::Seek(uint32_t frame) {
   ResetChannels();
   currentSample = frame;
-  mixCursor = mixBuffer;
-  mixFrames = 0;
+  StartBlock();
   nextEvent = events;
   pendingBytes = 0;  // converted output not yet delivered is discarded
   if (frame != 0 && events != nullptr) SkipTo(frame);

@@ -12,7 +12,6 @@
 #include "instruments/instrument_bank.h"
 #include "synth/synth_engine.h"
 #include "voice/kernel_set.h"
-#include "voice/mix_kernels.h"
 
 namespace pocketmidi {
 
@@ -36,6 +35,7 @@ inline void ClearAccumulators(int32_t* slots, int32_t values) {
 }
 
 constexpr int32_t kBlockDelivered = 1;
+
 constexpr int32_t kSongEnded = 14;
 
 // Frames (or f * 1000 / rate) rounded up, in 64 bits so no 32-bit frame
@@ -98,10 +98,10 @@ int32_t SynthEngine::RenderUntilBlock() {
 int32_t SynthEngine::AddFrames(int32_t frames) {
   if (frames == 0) {
     if (mixFrames > 0) {
+      MixWaitingVoices(kChannelCount);
       DeliverBytes(reinterpret_cast<uint8_t*>(mixBuffer), static_cast<uint32_t>(mixFrames), false);
     }
-    mixCursor = mixBuffer;
-    mixFrames = 0;
+    StartBlock();
     gapPending = 0;
     return 0;
   }
@@ -109,28 +109,27 @@ int32_t SynthEngine::AddFrames(int32_t frames) {
   // overflow the sum.
   if (frames >= kBlockFrames - mixFrames) {
     MixFrames(kBlockFrames - mixFrames);
+    MixWaitingVoices(kChannelCount);
     DeliverBytes(reinterpret_cast<uint8_t*>(mixBuffer), kBlockFrames, false);
-    mixFrames = 0;
-    mixCursor = mixBuffer;
+    StartBlock();
     gapPending = 1;
     return kBlockDelivered;
   }
   gapPending = 0;
   if (frames < 1) return 0;
   MixFrames(frames);
-  mixFrames += frames;
-  mixCursor += (formatFlags & kFormatMono) != 0 ? frames : 2 * frames;
   return 0;
 }
 
+// The accumulators of the frames are cleared; the voices that cannot wait
+// are mixed into them, the others later.
 void SynthEngine::MixFrames(int32_t frames) {
   const int32_t values = (formatFlags & kFormatMono) != 0 ? frames : 2 * frames;
   ClearAccumulators(mixCursor, values);
-  if (voices != nullptr) {
-    for (int32_t v = 0; v < voiceCount; ++v) {
-      if (voices[v].state != kVoiceFree) MixVoice(*this, mixCursor, v, frames);
-    }
-  }
+  callStarts[callCount++] = static_cast<int16_t>(mixFrames);
+  mixFrames += frames;
+  mixCursor += values;
+  MixVoicesThatCannotWait();
   currentSample += static_cast<uint32_t>(frames);
 }
 

@@ -99,13 +99,24 @@ class SynthEngine {
   void ResetChannels();
   void SkipTo(uint32_t frame);
 
-  // Render loop.
+  // Render loop. A voice's mixing may wait: voices are mixed up to the
+  // engine's frame only when an event needs them (MixWaitingVoices) and at
+  // the end of each block.
   int32_t Render(uint8_t* buffer, uint32_t bytes);
   uint32_t PositionMs() const;
   uint32_t DurationMs() const;
   int32_t RenderUntilBlock();
   int32_t AddFrames(int32_t frames);
   void MixFrames(int32_t frames);
+  // Waiting voices (waiting_voices.cpp).
+  void MixVoicesThatCannotWait();
+  void MixWaitingVoices(int channel);  // kChannelCount: every voice
+  void MixVoicesForNoteOn(int channel);
+  bool MayHaveEnded(const Voice& voice) const;
+  void MixVoiceUpTo(int32_t v, int32_t frames);
+  int64_t EnvelopeRestFrame(const Voice& voice, int32_t from, int32_t to, bool* ends) const;
+  int32_t VoiceCallEnd(const Voice& voice, int32_t from, int32_t to) const;
+  void StartBlock();
   void DeliverBytes(uint8_t* data, uint32_t count, bool copyOnly);
 
   // State, in the order of the record it stands for.
@@ -143,6 +154,9 @@ class SynthEngine {
   int32_t mixBuffer[2 * kBlockFrames + kMixOvershoot];
   int32_t* mixCursor;
   int32_t mixFrames;
+  // Where each of the block's calls of MixFrames began, in order.
+  int16_t callStarts[kBlockFrames];
+  int32_t callCount;
   SynthEvent* events;
   const SynthEvent* nextEvent;
   CacheNode* instrumentCache[128];

@@ -110,4 +110,38 @@ int32_t ControlTick(const SynthEngine& engine, Voice& voice) {
   return 0;
 }
 
+// Ticks from `level` until a tick's move gets to `target` (at least one),
+// as StepEnvelope tests it.
+int64_t TicksToTarget(int64_t level, int64_t target, int64_t step) {
+  const int64_t distance = step > 0 ? target - level : level - target;
+  const int64_t magnitude = step > 0 ? step : -step;
+  return distance <= magnitude ? 1 : (distance + magnitude - 1) / magnitude;
+}
+
+// Stage by stage, as StepEnvelope moves the level, on a copy of the fields
+// NextEnvelopeStage reads and writes. Every call of it enters a later stage
+// or stops, so the stages run out.
+int64_t TicksUntilEnvelopeRests(const SynthEngine& engine, const Voice& voice, bool* ends) {
+  if (ends != nullptr) *ends = false;
+  if (voice.envStep == 0) return 0;
+  Voice v;
+  v.state = voice.state;
+  v.sample = voice.sample;
+  v.envStage = voice.envStage;
+  v.envLevel = voice.envLevel;
+  v.envTarget = voice.envTarget;
+  v.envStep = voice.envStep;
+  int64_t ticks = 0;
+  for (int stage = 0; stage <= kStageCount; ++stage) {
+    ticks += TicksToTarget(v.envLevel, v.envTarget, v.envStep);
+    v.envLevel = v.envTarget;
+    if (NextEnvelopeStage(engine, v) != 0) {
+      if (ends != nullptr) *ends = true;
+      return ticks;
+    }
+    if (v.envStep == 0) return ticks;
+  }
+  return ticks;
+}
+
 }  // namespace pocketmidi

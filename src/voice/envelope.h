@@ -16,4 +16,13 @@ int32_t StepEnvelope(const SynthEngine& engine, Voice& voice);       // 1: voice
 void StepTremolo(const SynthEngine& engine, Voice& voice);
 int32_t ControlTick(const SynthEngine& engine, Voice& voice);        // 1: voice finished
 
+// Control ticks from `level` until one moves it to `target` (at least one).
+int64_t TicksToTarget(int64_t level, int64_t target, int64_t step);
+
+// Control ticks, counted from the next one (1), until the one at which the
+// envelope comes to rest: it reaches the sustain level of a held note (its
+// step becomes 0) or ends (the voice is freed; *ends set when ends is not
+// null). 0 when it does not move.
+int64_t TicksUntilEnvelopeRests(const SynthEngine& engine, const Voice& voice, bool* ends);
+
 }  // namespace pocketmidi

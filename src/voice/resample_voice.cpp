@@ -46,12 +46,7 @@ const int16_t* ResampleVoice(SynthEngine& engine, int32_t v, int32_t& count) {
   }
   if (sample->sampleRate == 0) return DirectPoints(voice, *sample, count);
 
-  // Without the envelope flag a released voice leaves its loop and plays on to
-  // the end of the data; with it the loop holds until the envelope runs out.
-  const bool looping = (sample->modes & kModeLooping) != 0 &&
-                       ((sample->modes & kModeEnvelope) != 0 || voice.state == kVoicePlaying ||
-                        voice.state == kVoiceHeld) &&
-                       LoopIsPlayable(sample->loopStart, sample->loopEnd, voice.step);
+  const bool looping = PlaysLooped(voice, *sample);
   // A negative tick count is not a vibrato rate anyone can play; such a voice
   // plays without vibrato rather than counting down for ever.
   const bool vibrato = voice.vibTicksPerStep > 0;

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+#include "instruments/instrument.h"
+#include "voice/voice.h"
+
 namespace pocketmidi {
 
 // |value|, with INT32_MIN taken as INT32_MAX.
@@ -16,7 +19,6 @@ inline int32_t AbsSaturated(int32_t value) {
 }
 
 class SynthEngine;
-struct Voice;
 
 // Preconditions for all six: the voice has a sample with data and a non-zero
 // rate, and 0 <= count <= 1024. The looped forms also need a playable loop
@@ -44,6 +46,16 @@ int32_t ResamplePingPong(SynthEngine& engine, Voice& voice, int32_t count);
 inline bool LoopIsPlayable(int32_t loopStart, int32_t loopEnd, int32_t step) {
   const int64_t length = static_cast<int64_t>(loopEnd) - loopStart;
   return loopStart >= 0 && length > 0 && length >= AbsSaturated(step);
+}
+
+// Whether the voice plays its sample's loop (else on to the end of the
+// data): without the envelope flag a released voice leaves its loop; with
+// it the loop holds until the envelope runs out.
+inline bool PlaysLooped(const Voice& voice, const PatchSample& sample) {
+  return (sample.modes & kModeLooping) != 0 &&
+         ((sample.modes & kModeEnvelope) != 0 || voice.state == kVoicePlaying ||
+          voice.state == kVoiceHeld) &&
+         LoopIsPlayable(sample.loopStart, sample.loopEnd, voice.step);
 }
 
 }  // namespace pocketmidi

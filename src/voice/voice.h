@@ -64,6 +64,9 @@ struct Voice {
   int16_t controlCounter;    // output samples to the next control tick
   int16_t pan;               // 0..127
   int16_t panMode;           // PanMode
+  // Frames of the engine's current block mixed for this voice: a voice
+  // nothing needs yet waits behind the engine (see MixWaitingVoices).
+  int16_t mixedFrames;
 };
 
 }  // namespace pocketmidi
