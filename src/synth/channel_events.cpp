@@ -47,7 +47,10 @@ void ReleaseHeldVoices(SynthEngine& engine, int ch) {
 void RetuneChannelVoices(SynthEngine& engine, int ch) {
   for (int32_t i = engine.voiceCount - 1; i >= 0; --i) {
     const Voice& voice = engine.voices[i];
-    if (voice.state != kVoiceFree && voice.channel == ch) RecomputeStep(engine, i);
+    if (voice.state != kVoiceFree && voice.channel == ch) {
+      RecomputeStep(engine, i);
+      engine.UpdateVoiceWait(engine.voices[i]);
+    }
   }
 }
 
@@ -195,7 +198,10 @@ void SynthEngine::ReleaseVoice(Voice& voice) {
   }
 }
 
-void SynthEngine::CutVoice(Voice& voice) { voice.state = kVoiceDying; }
+void SynthEngine::CutVoice(Voice& voice) {
+  voice.state = kVoiceDying;
+  UpdateVoiceWait(voice);
+}
 
 void SynthEngine::UpdateChannelAmp(int channel) {
   for (int32_t i = voiceCount - 1; i >= 0; --i) {

@@ -120,6 +120,7 @@ void SynthEngine::StartNote(const SynthEvent& event, Voice& voice) {
     voice.envStep = 0;
   }
   ApplyGains(*this, voice);
+  UpdateVoiceWait(voice);
 }
 
 const PatchSample* SynthEngine::SelectSample(const Voice& voice,

@@ -110,6 +110,7 @@ class SynthEngine {
   void MixFrames(int32_t frames);
   // Waiting voices (waiting_voices.cpp).
   void MixVoicesThatCannotWait();
+  void UpdateVoiceWait(Voice& voice);
   void MixWaitingVoices(int channel);  // kChannelCount: every voice
   void MixVoicesForNoteOn(int channel);
   bool MayHaveEnded(const Voice& voice) const;

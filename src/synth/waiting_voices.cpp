@@ -38,14 +38,26 @@ bool MixedAtEveryEvent(const Voice& voice) {
 void SynthEngine::MixVoicesThatCannotWait() {
   if (voices == nullptr) return;
   for (int32_t v = 0; v < voiceCount; ++v) {
-    if (voices[v].state != kVoiceFree && MixedAtEveryEvent(voices[v])) MixVoiceUpTo(v, mixFrames);
+    if (voices[v].mixEveryEvent != 0 && voices[v].state != kVoiceFree) MixVoiceUpTo(v, mixFrames);
   }
+}
+
+// Whether a voice waits changes when it starts a note, is cut or retuned,
+// and with a vibrato step while it is mixed.
+void SynthEngine::UpdateVoiceWait(Voice& voice) {
+  voice.mixEveryEvent = MixedAtEveryEvent(voice) ? 1 : 0;
 }
 
 void SynthEngine::MixWaitingVoices(int channel) {
   if (voices == nullptr) return;
   for (int32_t v = 0; v < voiceCount; ++v) {
-    if (channel == kChannelCount || voices[v].channel == channel) MixVoiceUpTo(v, mixFrames);
+    Voice& voice = voices[v];
+    if (channel != kChannelCount && voice.channel != channel) continue;
+    if (voice.state == kVoiceFree) {
+      voice.mixedFrames = static_cast<int16_t>(mixFrames);
+    } else {
+      MixVoiceUpTo(v, mixFrames);
+    }
   }
 }
 
@@ -93,6 +105,7 @@ void SynthEngine::MixVoiceUpTo(int32_t v, int32_t frames) {
     MixVoice(*this, mixBuffer + ((formatFlags & kFormatMono) != 0 ? from : 2 * from), v, end - from);
     from = end;
   }
+  UpdateVoiceWait(voice);
 }
 
 // The block frame of the control tick at which the voice's envelope comes

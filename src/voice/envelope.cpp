@@ -110,14 +110,6 @@ int32_t ControlTick(const SynthEngine& engine, Voice& voice) {
   return 0;
 }
 
-// Ticks from `level` until a tick's move gets to `target` (at least one),
-// as StepEnvelope tests it.
-int64_t TicksToTarget(int64_t level, int64_t target, int64_t step) {
-  const int64_t distance = step > 0 ? target - level : level - target;
-  const int64_t magnitude = step > 0 ? step : -step;
-  return distance <= magnitude ? 1 : (distance + magnitude - 1) / magnitude;
-}
-
 // Stage by stage, as StepEnvelope moves the level, on a copy of the fields
 // NextEnvelopeStage reads and writes. Every call of it enters a later stage
 // or stops, so the stages run out.

@@ -30,6 +30,9 @@ struct Voice {
   uint8_t channel;   // 0..15
   uint8_t note;
   uint8_t velocity;
+  // Mixed at every event rather than waiting (the engine keeps it up to
+  // date; see MixedAtEveryEvent).
+  uint8_t mixEveryEvent;
   const PatchSample* sample;  // not owned
   int32_t baseFreq;  // milli-Hz, before pitch bend
   int32_t freq;      // milli-Hz, after pitch bend

@@ -176,6 +176,9 @@ TEST(Commands, ExitCodesAndMessages) {
       {"", "render " + set.Directory() + "nosuch.mid" + config + out, 1, "cannot open '"},
       {"", "render " + text + config + out, 1, "is not a MIDI file"},
       {"", render(noBootstrap), 1, "configuration: no file '"},
+      // Leading format flags leave the configuration to the song's open.
+      {"", render(noBootstrap) + " --rate 11025", 1, "configuration: no file '"},
+      {"", render(noPatchList) + " --rate 11025 --bits 8", 1, "the patch list '"},
       {"", render(unnamedSet), 1, "section 5: bank_name"},
       {"", render(noArchive), 1, "the patch archive '"},
       {"", render(absentSet), 1, "instrument 'x' (program 0) not in the archive '"},

@@ -144,6 +144,23 @@ std::string WithTrailingSeparator(const std::string& directory) {
 
 bool FillFormatOverride(const char16_t* configDirectory, const FormatFlags& flags,
                         FormatOverride* out, std::string* problem) {
+  // The fields apply in order up to the first refused one, and those after
+  // it keep the configuration's values. So when the given flags lead the
+  // order (--rate, or --rate --bits --channels), the first one left out is
+  // sent as 0, which is refused, and the configuration is not read here
+  // (the song's open reads it, and reports it if it is unusable).
+  const int32_t given[] = {flags.rate, flags.bits, flags.channels, flags.polyphony};
+  int leading = 0;
+  while (leading < 4 && given[leading] != 0) ++leading;
+  bool laterGiven = false;
+  for (int i = leading; i < 4; ++i) laterGiven = laterGiven || given[i] != 0;
+  if (!laterGiven) {
+    out->sampleRate = static_cast<uint32_t>(flags.rate);
+    out->bitsPerSample = static_cast<uint32_t>(flags.bits);
+    out->channels = static_cast<uint32_t>(flags.channels);
+    out->polyphony = flags.polyphony;
+    return true;
+  }
   std::unique_ptr<SynthEngine> engine(new (std::nothrow) SynthEngine(configDirectory));
   if (!engine) {
     *problem = "out of memory";
