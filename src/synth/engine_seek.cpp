@@ -16,9 +16,7 @@ void SynthEngine::ResetChannels() {
     channels[ch].pan = -1;
     channels[ch].bendRange = 2;
   }
-  if (voices != nullptr) {
-    for (int32_t i = 0; i < voiceCount; ++i) voices[i].state = kVoiceFree;
-  }
+  FreeAllVoices();
   for (int i = 0; i < kReleaseListSize; ++i) {
     releaseIsDrum[i] = 0;
     releaseSlot[i] = -1;
@@ -36,9 +34,7 @@ void SynthEngine::Seek(uint32_t frame) {
 }
 
 void SynthEngine::SkipTo(uint32_t frame) {
-  if (voices != nullptr) {
-    for (int32_t i = 0; i < voiceCount; ++i) voices[i].state = kVoiceFree;
-  }
+  FreeAllVoices();
   // Replays only what changes channel state; no voice is touched, so notes,
   // key pressure, sound off and notes off pass without effect.
   while (nextEvent->time < frame) {

@@ -111,6 +111,7 @@ class SynthEngine {
   // Waiting voices (waiting_voices.cpp).
   void MixVoicesThatCannotWait();
   void UpdateVoiceWait(Voice& voice);
+  void FreeAllVoices();
   void MixWaitingVoices(int channel);  // kChannelCount: every voice
   void MixVoicesForNoteOn(int channel);
   bool MayHaveEnded(const Voice& voice) const;
@@ -155,6 +156,8 @@ class SynthEngine {
   int32_t mixBuffer[2 * kBlockFrames + kMixOvershoot];
   int32_t* mixCursor;
   int32_t mixFrames;
+  // Voices whose mixEveryEvent is set (a free voice's may stay set).
+  int32_t voicesMixedAtEveryEvent;
   // Where each of the block's calls of MixFrames began, in order.
   int16_t callStarts[kBlockFrames];
   int32_t callCount;

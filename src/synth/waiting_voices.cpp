@@ -36,7 +36,7 @@ bool MixedAtEveryEvent(const Voice& voice) {
 }  // namespace
 
 void SynthEngine::MixVoicesThatCannotWait() {
-  if (voices == nullptr) return;
+  if (voices == nullptr || voicesMixedAtEveryEvent == 0) return;
   for (int32_t v = 0; v < voiceCount; ++v) {
     if (voices[v].mixEveryEvent != 0 && voices[v].state != kVoiceFree) MixVoiceUpTo(v, mixFrames);
   }
@@ -45,7 +45,9 @@ void SynthEngine::MixVoicesThatCannotWait() {
 // Whether a voice waits changes when it starts a note, is cut or retuned,
 // and with a vibrato step while it is mixed.
 void SynthEngine::UpdateVoiceWait(Voice& voice) {
-  voice.mixEveryEvent = MixedAtEveryEvent(voice) ? 1 : 0;
+  const uint8_t now = voice.state != kVoiceFree && MixedAtEveryEvent(voice) ? 1 : 0;
+  voicesMixedAtEveryEvent += now - voice.mixEveryEvent;
+  voice.mixEveryEvent = now;
 }
 
 void SynthEngine::MixWaitingVoices(int channel) {
@@ -139,6 +141,15 @@ int32_t SynthEngine::VoiceCallEnd(const Voice& voice, int32_t from, int32_t to) 
   while (call > 0 && callStarts[call] > at) --call;
   if (callStarts[call] > from) return callStarts[call];
   return call + 1 < callCount && callStarts[call + 1] < to ? callStarts[call + 1] : to;
+}
+
+void SynthEngine::FreeAllVoices() {
+  if (voices == nullptr) return;
+  for (int32_t v = 0; v < voiceCount; ++v) {
+    voices[v].state = kVoiceFree;
+    voices[v].mixEveryEvent = 0;
+  }
+  voicesMixedAtEveryEvent = 0;
 }
 
 void SynthEngine::StartBlock() {
