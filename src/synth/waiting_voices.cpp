@@ -5,11 +5,14 @@
 // something needs it: an event that reads or changes it, and the end of the
 // block. Where a call's end does matter, the calls are the ones the engine
 // made at every event (MixFrames): see MixedAtEveryEvent and VoiceCallEnd.
+// The reference kernel set lets no voice wait, so comparing it with the
+// others checks the waiting too.
 #include <cstdint>
 
 #include "instruments/instrument.h"
 #include "synth/synth_engine.h"
 #include "voice/envelope.h"
+#include "voice/kernel_set.h"
 #include "voice/mix_kernels.h"
 #include "voice/resamplers.h"
 #include "voice/voice.h"
@@ -45,7 +48,8 @@ void SynthEngine::MixVoicesThatCannotWait() {
 // Whether a voice waits changes when it starts a note, is cut or retuned,
 // and with a vibrato step while it is mixed.
 void SynthEngine::UpdateVoiceWait(Voice& voice) {
-  const uint8_t now = voice.state != kVoiceFree && MixedAtEveryEvent(voice) ? 1 : 0;
+  const uint8_t now =
+      voice.state != kVoiceFree && (kernels->literalTicks || MixedAtEveryEvent(voice)) ? 1 : 0;
   voicesMixedAtEveryEvent += now - voice.mixEveryEvent;
   voice.mixEveryEvent = now;
 }

@@ -58,8 +58,9 @@ struct KernelSet {
   // form: the reference loop is slower than the single-tick path).
   TremoloGainsFn tremoloGains;
   // The reference runs every control tick through ControlTick and mixes run
-  // by run at the gains it leaves, as the procedure reads; the other sets
-  // take the in-place ticks and merged runs of the mix kernels.
+  // by run at the gains it leaves, as the procedure reads, and mixes every
+  // voice at every event (none waits); the other sets take the in-place
+  // ticks and merged runs of the mix kernels, and let voices wait.
   bool literalTicks;
 };
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -140,6 +141,34 @@ class OpenSong {
  private:
   std::unique_ptr<MidiDecoder> decoder_;
   FileStream* stream_ = nullptr;
+};
+
+// While it lives, engines made use the named kernel set ("": the best one).
+class KernelsForNewEngines {
+ public:
+  explicit KernelsForNewEngines(const char* name) {
+    const char* previous = std::getenv("POCKETMIDI_KERNELS");
+    hadPrevious_ = previous != nullptr;
+    if (hadPrevious_) previous_ = previous;
+    Set(name);
+  }
+  ~KernelsForNewEngines() { Set(hadPrevious_ ? previous_.c_str() : nullptr); }
+
+ private:
+  static void Set(const char* name) {
+#if defined(_WIN32)
+    _putenv_s("POCKETMIDI_KERNELS", name != nullptr ? name : "");
+#else
+    if (name != nullptr) {
+      setenv("POCKETMIDI_KERNELS", name, 1);
+    } else {
+      unsetenv("POCKETMIDI_KERNELS");
+    }
+#endif
+  }
+
+  bool hadPrevious_ = false;
+  std::string previous_;
 };
 
 inline std::vector<int16_t> AsInt16(const std::vector<uint8_t>& bytes) {

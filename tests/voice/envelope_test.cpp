@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "voice_test_engine.h"
@@ -109,6 +110,46 @@ TEST(EnvelopeTest, StagesSkipHoldReleaseAndRunOut) {
   EXPECT_EQ(RunTicks(t, 5), std::vector<int32_t>{-1});
   EXPECT_EQ(v.state, kVoiceFree);
   EXPECT_EQ(v.mixLeft, 1234);  // a finished voice's gains are left alone
+}
+
+// A waiting voice's rest tick, predicted, against ticking the voice there:
+// stages of one tick and of thousands, steps landing past their target,
+// stages already at their level (skipped), held voices coming to their
+// sustain level and releasing ones running out.
+TEST(EnvelopeTest, RestTickPredictedAsTheTicksReachIt) {
+  std::mt19937 rng(9);
+  auto pick = [&rng](int32_t low, int32_t high) {
+    return std::uniform_int_distribution<int32_t>(low, high)(rng);
+  };
+  const int32_t levels[] = {0, 1, 1 << 20, (1 << 30) - 1, 1 << 30};
+  const VoiceState states[] = {kVoicePlaying, kVoiceHeld, kVoiceReleasing};
+  int checked = 0;
+  for (int round = 0; round < 600; ++round) {
+    VoiceTestEngine t;
+    for (int s = 0; s < 6; ++s) {
+      t.sample.envOffset[s] = pick(0, 2) == 0 ? levels[pick(0, 4)] : pick(0, 1 << 30);
+      t.sample.envRate[s] = pick(1, 255) << pick(14, 22);
+    }
+    t.sample.modes = kModeEnvelope;
+    Voice& v = t.voice();
+    v.state = states[pick(0, 2)];
+    v.envStage = static_cast<int16_t>(pick(0, 5));
+    v.envLevel = pick(0, 2) == 0 ? levels[pick(0, 4)] : pick(0, 1 << 30);
+    if (NextEnvelopeStage(t.engine, v) != 0 || v.envStep == 0) continue;
+    bool ends = false;
+    const int64_t predicted = TicksUntilEnvelopeRests(t.engine, v, &ends);
+    int64_t ticks = 0;
+    bool ended = false;
+    while (v.envStep != 0 && !ended && ticks <= predicted) {
+      ended = ControlTick(t.engine, v) == 1;
+      ++ticks;
+    }
+    SCOPED_TRACE(::testing::Message() << "round " << round);
+    EXPECT_EQ(ticks, predicted);
+    EXPECT_EQ(ended, ends);
+    ++checked;
+  }
+  EXPECT_GT(checked, 300);
 }
 
 TEST(TremoloTest, PhaseWrapsAndVoicesWithoutEnvelopeTickToo) {
