@@ -119,9 +119,13 @@ int32_t VibratoStep(const SynthEngine& engine, Voice& voice, bool backwards) {
 
   // Bend in 1/512-semitone units (at most 2040 at full depth) and its ratio.
   const WideValue bend = WideMulHigh(Sine1024(voice.vibPhase * 16), depth);
-  const int32_t ratio = static_cast<int32_t>(
-      WideMulHigh(BendFineTable[(bend.hi >> 1) & 255], BendCoarseTable[(bend.hi >> 9) & 127])
-          .hi);
+  const uint32_t halfBend = bend.hi >> 1;
+  const int32_t ratio =
+      halfBend < kVibratoRatioCount
+          ? VibratoRatioTable[halfBend]
+          : static_cast<int32_t>(
+                WideMulHigh(BendFineTable[halfBend & 255], BendCoarseTable[(bend.hi >> 9) & 127])
+                    .hi);
 
   int32_t result;
   if (bend.sign > 0) {

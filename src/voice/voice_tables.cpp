@@ -2,6 +2,10 @@
 // rounded to nearest); checked entry by entry by the tests.
 #include "voice/voice_tables.h"
 
+#include <cstddef>
+
+#include "voice/wide_math.h"
+
 namespace pocketmidi {
 
 const int32_t NoteFreqTable[128] = {
@@ -23,7 +27,7 @@ const int32_t NoteFreqTable[128] = {
     8372018, 8869844, 9397273, 9956063, 10548082, 11175303, 11839822, 12543854,
 };
 
-const int32_t BendFineTable[256] = {
+constexpr int32_t BendFineTable[256] = {
     268435456, 268496031, 268556620, 268617222, 268677838, 268738468,
     268799111, 268859768, 268920439, 268981123, 269041821, 269102533,
     269163258, 269223998, 269284750, 269345517, 269406297, 269467091,
@@ -69,7 +73,7 @@ const int32_t BendFineTable[256] = {
     284140896, 284205015, 284269148, 284333296,
 };
 
-const int32_t BendCoarseTable[128] = {
+constexpr int32_t BendCoarseTable[128] = {
     1048576, 1110928, 1176987, 1246974, 1321123, 1399681,
     1482910, 1571089, 1664511, 1763488, 1868350, 1979448,
     2097152, 2221855, 2353974, 2493948, 2642246, 2799362,
@@ -164,5 +168,18 @@ const int32_t EnvGainTable[128] = {
     213445327, 220550751, 227892709, 235479075, 243317984, 251417845,
     259787344, 268435456,
 };
+
+// The vibrato's bend ratio for each reachable bend, built from the two bend
+// tables as VibratoStep would compute it, so it holds the same truncations.
+constexpr std::array<int32_t, kVibratoRatioCount> MakeVibratoRatios() {
+  std::array<int32_t, kVibratoRatioCount> table{};
+  for (int32_t i = 0; i < kVibratoRatioCount; ++i) {
+    table[static_cast<std::size_t>(i)] = static_cast<int32_t>(
+        WideMulHigh(BendFineTable[i & 255], BendCoarseTable[(i >> 8) & 127]).hi);
+  }
+  return table;
+}
+
+constexpr std::array<int32_t, kVibratoRatioCount> VibratoRatioTable = MakeVibratoRatios();
 
 }  // namespace pocketmidi

@@ -20,11 +20,11 @@ struct WideValue {
 
 namespace wide_detail {
 
-inline uint32_t Magnitude(int32_t x) {
+constexpr uint32_t Magnitude(int32_t x) {
   return x < 0 ? 0u - static_cast<uint32_t>(x) : static_cast<uint32_t>(x);
 }
 
-inline int8_t ProductSign(bool aNegative, bool bNegative) {
+constexpr int8_t ProductSign(bool aNegative, bool bNegative) {
   return aNegative != bNegative ? int8_t{-1} : int8_t{1};
 }
 
@@ -47,7 +47,7 @@ inline WideValue WideMul(int32_t a, int32_t b) {
 
 // Upper word of |a|*|b| without the aL*bL term and its carry: hi may be one
 // short of the true upper word; lo is 0.
-inline WideValue WideMulHigh(int32_t a, int32_t b) {
+constexpr WideValue WideMulHigh(int32_t a, int32_t b) {
   const uint32_t ua = wide_detail::Magnitude(a);
   const uint32_t ub = wide_detail::Magnitude(b);
   const uint32_t aH = ua >> 16, aL = ua & 0xFFFFu;
