@@ -111,9 +111,10 @@ int64_t RenderToFile(StreamDecoder& decoder, const AudioFormat& format, int32_t 
     if (got <= 0) break;
     if (!out.Write(buffer, static_cast<size_t>(got))) break;
     total += static_cast<uint64_t>(got);
-    const int32_t positionMs = showProgress ? decoder.GetPosition() : 0;
+    if (!showProgress) continue;
+    const int32_t positionMs = decoder.GetPosition();
     const int percent = static_cast<int>(int64_t{100} * positionMs / durationMs);
-    if (showProgress && percent != shownPercent) {
+    if (percent != shownPercent) {
       shownPercent = percent;
       std::fprintf(stderr, "\r%s %3d%%", ProgressBar(positionMs, durationMs).c_str(), percent);
     }
